@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "sysfiles/comm_settings.h"
+
+namespace velmora {
+
+// Which work buttons the function page shows; set by the communication check.
+struct FunctionEnables {
+    int actuatorWriteEnabled = 1;
+    int fileWriteEnabled = 1;
+    int backupEnabled = 1;
+};
+
+// Outcome of the last communication restriction check.
+enum CommCheckState : int {
+    kCommAllowed = 0,
+    kCommWarningAccepted = 1,
+    kCommWarningDeclined = 2,
+    kCommRefused = 3,
+};
+
+// The process-wide state several subsystems read and write. The GUI's application object and
+// the CLI both work on the one instance returned by App().
+struct AppState {
+    CommSettings commSettings;
+    // Folder of the running executable (or the --root folder), ending in '/'.
+    std::string moduleFolder;
+    FunctionEnables functionEnables;
+    int restartRequested = 0;
+    int commCheckState = kCommAllowed;
+    int startupComSetting = 0;
+};
+
+AppState& App();
+
+// Joins the module folder and a relative system-file name such as "/System/LanguageData.ini".
+std::string ModulePath(const std::string& relativeName);
+
+}  // namespace velmora

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+enum class MessageIcon { Information, Warning, Error };
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageAnswer { Ok, Cancel };
+
+// The one seam between the program's work and the person in front of it. The GUI marshals
+// every call to its own thread (blocking for questions); the CLI prints and prompts; tests
+// script the answers. Work code may call it from any thread.
+class Ui {
+public:
+    virtual ~Ui() = default;
+
+    // Shows a message and returns the user's answer (Ok for a box with only an OK button).
+    virtual MessageAnswer showMessage(const std::string& text, const std::string& title,
+                                      MessageIcon icon, MessageButtons buttons) = 0;
+    virtual void setStatusText(const std::string& text) = 0;
+    virtual void setProgress(int percent) = 0;
+    // Polled by long work between steps; true once the user asked to stop.
+    virtual bool cancelRequested() = 0;
+};
+
+// A Ui that shows nothing and never cancels: for work that has no one to talk to.
+class SilentUi final : public Ui {
+public:
+    MessageAnswer showMessage(const std::string&, const std::string&, MessageIcon,
+                              MessageButtons) override {
+        return MessageAnswer::Ok;
+    }
+    void setStatusText(const std::string&) override {}
+    void setProgress(int) override {}
+    bool cancelRequested() override { return false; }
+};
+
+}  // namespace velmora

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// A serial line as the link needs it: raw 8N1 bytes, no flow control. The system
+// implementation lives in a per-OS file; everything above it is OS-neutral.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Opens the named port exclusively. Returns false when it cannot (missing, busy, no rights).
+    virtual bool open(const std::string& name) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Raw 8N1 at the given rate. Rates below 1024 bit/s and rates the system cannot set are refused.
+    virtual bool configure(std::uint32_t baudRate) = 0;
+    // Bytes waiting in the input queue, or -1 on error.
+    virtual int bytesWaiting() = 0;
+    // Reads up to size bytes without blocking; returns the count read (0 if none) or -1.
+    virtual int read(std::uint8_t* buffer, std::size_t size) = 0;
+    // Writes all bytes (blocking until they are handed to the driver); returns the count or -1.
+    virtual int write(const std::uint8_t* data, std::size_t size) = 0;
+    // Blocks until input is waiting or timeoutMs passes; true when input is waiting.
+    virtual bool waitForInput(int timeoutMs) = 0;
+    // Throws away whatever is waiting in the input queue.
+    virtual void discardInput() = 0;
+};
+
+std::unique_ptr<SerialPort> MakeSystemSerialPort();
+
+// Maps a port name from the settings file to a device path: an absolute path stays as it is,
+// a Windows name COMn (from an older settings file) becomes /dev/ttyS(n-1), any other plain
+// name is looked up under /dev.
+std::string ResolvePortName(const std::string& name);
+
+// The serial devices present, for the port list: /dev/serial/by-id links first, then
+// /dev/ttyUSB*, /dev/ttyACM* and the /dev/ttyS* that have a driver behind them.
+std::vector<std::string> ListSerialPorts();
+
+}  // namespace velmora

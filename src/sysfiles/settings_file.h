@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "sysfiles/comm_settings.h"
+
+namespace velmora {
+
+inline constexpr const char* kCommSettingsFile = "/System/CommunicationSetting.ini";
+inline constexpr const char* kCommSettingsSection = "COMMUNICATION_SETTING";
+
+// Reads a value up to its first TAB, '/' or space. -1 (output untouched) when the key yields nothing.
+int ReadSettingValue(const std::string& path, const std::string& section, const std::string& key,
+                     std::string& value);
+
+// Rewrites an existing key, keeping any comment after the old value. -1 when the key is absent.
+int WriteSettingValue(const std::string& path, const std::string& section, const std::string& key,
+                      const std::string& newText);
+
+// Fills the record from the settings file; missing or non-numeric keys keep the field's value.
+void ReadCommSettings(const std::string& path, CommSettings& settings);
+// Writes the record back (all keys but COM_NUM); keys not in the file are not created.
+void WriteCommSettings(const std::string& path, const CommSettings& settings);
+
+}  // namespace velmora
