@@ -1,1 +1,134 @@
-int main() { return 1; }  // replaced by the command-line tool
+// velmora-cli: the controller link from a shell, for service scripts, the production line and
+// the test bench.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "cli/cli_ui.h"
+#include "cli/commands.h"
+#include "platform/module_folder.h"
+#include "sysfiles/language.h"
+#include "sysfiles/settings_file.h"
+
+namespace velmora::cli {
+namespace {
+
+void PrintUsage(std::FILE* to) {
+    std::fputs(
+        "usage: velmora-cli [options] COMMAND [ARGS]\n"
+        "\n"
+        "commands:\n"
+        "  ports                  list the serial ports present\n"
+        "  echo                   check that the controller answers (diagnostics echo)\n"
+        "  version                read the controller's software version\n"
+        "  read ADDR COUNT        read COUNT holding registers from ADDR\n"
+        "  write ADDR VALUE...    write holding registers from ADDR on\n"
+        "\n"
+        "options (defaults from System/CommunicationSetting.ini):\n"
+        "  --port PORT            serial port (device path, or COMn from older settings)\n"
+        "  --id N                 station ID, 1 to 32\n"
+        "  --baud B               bit rate: 9600, 19200, 38400, 57600, 115200, 230400\n"
+        "  --root DIR             program folder holding System/ (default: the program's folder)\n"
+        "  --yes                  accept warnings without asking\n"
+        "  --help                 show this text\n"
+        "\n"
+        "numbers may be decimal or hexadecimal with 0x. Exit status: 0 success, 1 failure,\n"
+        "2 bad usage.\n",
+        to);
+}
+
+bool ParseInt(const std::string& text, long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 0);
+    return errno == 0 && end != nullptr && *end == '\0';
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+    Options options;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "velmora-cli: %s needs a value\n", arg.c_str());
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        std::string text;
+        long number = 0;
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return kExitSuccess;
+        } else if (arg == "--yes" || arg == "-y") {
+            options.assumeYes = true;
+        } else if (arg == "--port") {
+            if (!value(text)) return kExitUsage;
+            options.port = text;
+        } else if (arg == "--root") {
+            if (!value(text)) return kExitUsage;
+            options.root = text;
+        } else if (arg == "--id" || arg == "--baud") {
+            if (!value(text)) return kExitUsage;
+            if (!ParseInt(text, number)) {
+                std::fprintf(stderr, "velmora-cli: %s wants a number, not '%s'\n", arg.c_str(),
+                             text.c_str());
+                return kExitUsage;
+            }
+            (arg == "--id" ? options.stationId : options.baudRate) = static_cast<int>(number);
+        } else if (arg.size() > 2 && arg.rfind("--", 0) == 0) {
+            std::fprintf(stderr, "velmora-cli: unknown option %s\n", arg.c_str());
+            return kExitUsage;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.empty()) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    if (options.stationId && (*options.stationId < 1 || *options.stationId > 247)) {
+        std::fprintf(stderr, "velmora-cli: --id must be a station ID from 1 to 247\n");
+        return kExitUsage;
+    }
+
+    AppState& app = App();
+    app.moduleFolder = options.root.empty() ? ModuleFolderOfExecutable() : options.root;
+    if (!app.moduleFolder.empty() && app.moduleFolder.back() != '/') {
+        app.moduleFolder.push_back('/');
+    }
+
+    ConsoleUi ui(options.assumeYes);
+    const std::string command = positional.front();
+    const std::vector<std::string> args(positional.begin() + 1, positional.end());
+    const CommandTable& commands = Commands();
+    const auto found = commands.find(command);
+    if (found == commands.end()) {
+        std::fprintf(stderr, "velmora-cli: unknown command '%s'\n", command.c_str());
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    LoadMessageTable(ui);
+    ReadCommSettings(ModulePath(kCommSettingsFile), app.commSettings);
+    const int status = found->second(options, args, ui);
+    ui.finishProgress();
+    return status;
+}
+
+}  // namespace velmora::cli
+
+int main(int argc, char** argv) { return velmora::cli::Main(argc, argv); }

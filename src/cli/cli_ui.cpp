@@ -1,0 +1,107 @@
+#include "cli/cli_ui.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace velmora::cli {
+
+namespace {
+
+// Texts from the language file end lines with CR LF; a terminal wants LF.
+std::string ForTerminal(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        out.push_back(text[i] == '\r' ? '\n' : text[i]);
+    }
+    while (!out.empty() && out.back() == '\n') {
+        out.pop_back();
+    }
+    return out;
+}
+
+const char* IconLabel(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Error:
+            return "error";
+        case MessageIcon::Warning:
+            return "warning";
+        case MessageIcon::Information:
+            break;
+    }
+    return "info";
+}
+
+}  // namespace
+
+MessageAnswer ConsoleUi::showMessage(const std::string& text, const std::string& title,
+                                     MessageIcon icon, MessageButtons buttons) {
+    finishProgress();
+    std::cerr << "[" << IconLabel(icon) << "]";
+    if (!title.empty()) {
+        std::cerr << " " << ForTerminal(title);
+    }
+    std::cerr << "\n" << ForTerminal(text) << "\n";
+    if (buttons == MessageButtons::Ok) {
+        return MessageAnswer::Ok;
+    }
+    if (assumeYes_) {
+        std::cerr << "(accepted with --yes)\n";
+        return MessageAnswer::Ok;
+    }
+    if (!isatty(STDIN_FILENO)) {
+        std::cerr << "(declined: no terminal to ask; use --yes to accept)\n";
+        return MessageAnswer::Cancel;
+    }
+    std::cerr << "Continue? [y/N] " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        return MessageAnswer::Cancel;
+    }
+    return (answer == "y" || answer == "Y" || answer == "yes") ? MessageAnswer::Ok
+                                                               : MessageAnswer::Cancel;
+}
+
+void ConsoleUi::setStatusText(const std::string& text) {
+    if (text == status_) {
+        return;
+    }
+    status_ = text;
+    drawProgress();
+}
+
+void ConsoleUi::setProgress(int percent) {
+    if (percent == percent_) {
+        return;
+    }
+    percent_ = percent;
+    drawProgress();
+}
+
+void ConsoleUi::drawProgress() {
+    const std::string status = ForTerminal(status_);
+    if (isatty(STDERR_FILENO)) {
+        const int shown = percent_ < 0 ? 0 : (percent_ > 100 ? 100 : percent_);
+        const int filled = shown * 30 / 100;
+        std::fprintf(stderr, "\r\033[K[%-30s] %3d%% %s", std::string(filled, '#').c_str(), shown,
+                     status.c_str());
+        std::fflush(stderr);
+        progressShown_ = true;
+    } else {
+        std::fprintf(stderr, "%3d%% %s\n", percent_ < 0 ? 0 : percent_, status.c_str());
+    }
+}
+
+void ConsoleUi::finishProgress() {
+    if (progressShown_) {
+        std::fputc('\n', stderr);
+        progressShown_ = false;
+    }
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,178 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/app_state.h"
+#include "cli/commands.h"
+#include "link/com_link.h"
+#include "link/register_ops.h"
+#include "platform/serial_port.h"
+#include "sysfiles/language.h"
+
+namespace velmora::cli {
+namespace {
+
+bool ParseNumber(const std::string& text, long minimum, long maximum, long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 0);
+    return errno == 0 && *end == '\0' && value >= minimum && value <= maximum;
+}
+
+// Opens and configures the line from the options, falling back on the settings file.
+// Returns the station ID to address, or -1 after telling the user what failed.
+int Connect(const Options& options, CComLink& link, Ui& ui) {
+    const CommSettings& settings = App().commSettings;
+    const std::string port = options.port.empty() ? settings.portName : options.port;
+    const int baud = options.baudRate.value_or(settings.bitRate);
+    const int station = options.stationId.value_or(settings.connectionId);
+    if (link.OpenPort(port) != 0) {
+        ui.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
+                                        kMsgComsettingComopenErrorCountermeasureContents),
+                       MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,
+                       MessageButtons::Ok);
+        std::fprintf(stderr, "port: %s\n", port.empty() ? "(none set)" : port.c_str());
+        return -1;
+    }
+    if (baud < 1024 || link.ConfigurePort(static_cast<std::uint32_t>(baud),
+                                          settings.silentInterval, settings.delay) != 0) {
+        std::fprintf(stderr, "velmora-cli: cannot set the bit rate %d on %s\n", baud,
+                     port.c_str());
+        return -1;
+    }
+    if (station < 1 || station > 247) {
+        std::fprintf(stderr, "velmora-cli: no valid station ID (got %d); use --id\n", station);
+        return -1;
+    }
+    return station;
+}
+
+int PortsCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "velmora-cli: ports takes no arguments\n");
+        return kExitUsage;
+    }
+    for (const std::string& port : ListSerialPorts()) {
+        std::printf("%s\n", port.c_str());
+    }
+    return kExitSuccess;
+}
+
+int EchoCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "velmora-cli: echo takes no arguments\n");
+        return kExitUsage;
+    }
+    CComLink link(ui);
+    const int station = Connect(options, link, ui);
+    if (station < 0) {
+        return kExitFailure;
+    }
+    if (EchoTest(link, static_cast<std::uint8_t>(station)) != 0) {
+        ui.showMessage(MessageText(kMsgComsettingComsearchNgContents),
+                       MessageText(kMsgComsettingComsearchNgTitle), MessageIcon::Error,
+                       MessageButtons::Ok);
+        return kExitFailure;
+    }
+    std::printf("echo answered: port %s, station %d, %u bit/s\n", link.portName().c_str(),
+                station, link.baudRate());
+    return kExitSuccess;
+}
+
+int VersionCommand(const Options& options, const std::vector<std::string>& args,
+                   ConsoleUi& ui) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "velmora-cli: version takes no arguments\n");
+        return kExitUsage;
+    }
+    CComLink link(ui);
+    const int station = Connect(options, link, ui);
+    if (station < 0) {
+        return kExitFailure;
+    }
+    std::string version;
+    if (ReadVersion(link, static_cast<std::uint8_t>(station), version) != 0) {
+        return kExitFailure;
+    }
+    std::printf("%s\n", version.c_str());
+    return kExitSuccess;
+}
+
+int ReadCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+    long address = 0;
+    long count = 0;
+    if (args.size() != 2 || !ParseNumber(args[0], 0, 0xFFFF, address) ||
+        !ParseNumber(args[1], 1, 0x10000 - address, count)) {
+        std::fprintf(stderr, "velmora-cli: usage: read ADDR COUNT (ADDR 0 to 0xFFFF, COUNT >= 1)\n");
+        return kExitUsage;
+    }
+    CComLink link(ui);
+    const int station = Connect(options, link, ui);
+    if (station < 0) {
+        return kExitFailure;
+    }
+    // One request carries at most 125 registers; longer ranges go in several.
+    for (long done = 0; done < count;) {
+        const long chunk = std::min<long>(125, count - done);
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(chunk) * 2);
+        if (ReadRegisters(link, static_cast<std::uint8_t>(station),
+                          static_cast<std::uint16_t>(address + done),
+                          static_cast<std::uint16_t>(chunk), data.data()) != 0) {
+            return kExitFailure;
+        }
+        for (long i = 0; i < chunk; ++i) {
+            const unsigned value = data[2 * i] * 256u + data[2 * i + 1];
+            std::printf("0x%04lx 0x%04x %u\n", address + done + i, value, value);
+        }
+        done += chunk;
+    }
+    return kExitSuccess;
+}
+
+int WriteCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+    long address = 0;
+    if (args.size() < 2 || args.size() > 124 || !ParseNumber(args[0], 0, 0xFFFF, address)) {
+        std::fprintf(stderr, "velmora-cli: usage: write ADDR VALUE... (1 to 123 values)\n");
+        return kExitUsage;
+    }
+    std::vector<std::uint8_t> data;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        long value = 0;
+        if (!ParseNumber(args[i], -32768, 0xFFFF, value)) {
+            std::fprintf(stderr, "velmora-cli: '%s' is not a 16-bit value\n", args[i].c_str());
+            return kExitUsage;
+        }
+        const auto word = static_cast<std::uint16_t>(value & 0xFFFF);
+        data.push_back(static_cast<std::uint8_t>(word >> 8));
+        data.push_back(static_cast<std::uint8_t>(word & 0xFF));
+    }
+    CComLink link(ui);
+    const int station = Connect(options, link, ui);
+    if (station < 0) {
+        return kExitFailure;
+    }
+    if (WriteRegisters(link, static_cast<std::uint8_t>(station),
+                       static_cast<std::uint16_t>(address), data.data(),
+                       static_cast<int>(data.size())) != 0) {
+        return kExitFailure;
+    }
+    std::printf("wrote %zu register(s) from 0x%04lx\n", data.size() / 2, address);
+    return kExitSuccess;
+}
+
+}  // namespace
+
+const CommandTable& Commands() {
+    static const CommandTable table = {
+        {"ports", PortsCommand}, {"echo", EchoCommand},   {"version", VersionCommand},
+        {"read", ReadCommand},   {"write", WriteCommand},
+    };
+    return table;
+}
+
+}  // namespace velmora::cli
