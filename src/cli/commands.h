@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_ui.h"
+#include "link/com_link.h"
 
 namespace velmora::cli {
 
@@ -27,5 +28,13 @@ using Command =
 using CommandTable = std::map<std::string, Command>;
 
 const CommandTable& Commands();
+
+// Each group of commands adds itself to the table.
+void AddLinkCommands(CommandTable& table);
+void AddDataCommands(CommandTable& table);
+
+// Opens and configures the line from the options, falling back on the settings file. Returns
+// the station ID to address, or -1 after telling the user what failed.
+int Connect(const Options& options, CComLink& link, Ui& ui);
 
 }  // namespace velmora::cli
