@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+// Folder of the running executable (from /proc/self/exe), ending in '/'; empty when unknown.
+std::string ModuleFolderOfExecutable();
+
+}  // namespace velmora

@@ -1,0 +1,145 @@
+#include "sysfiles/language.h"
+
+#include <cstddef>
+#include <mutex>
+#include <string_view>
+
+#include "app/app_state.h"
+#include "platform/profile.h"
+
+namespace velmora {
+namespace {
+
+constexpr const char* kLanguageFile = "/System/LanguageData.ini";
+constexpr const char* kLanguageSection = "APPLICATION_LANGUAGE_DATA";
+constexpr std::size_t kLanguageBufferSize = 4096;
+constexpr const char* kReadFailedText = "LanguageData.ini Reading Failed";
+constexpr const char* kReadFailedTitle = "Velmora";
+
+// Workers read the table while the user interface thread may reload it at a restart.
+struct LanguageState {
+    std::mutex mutex;
+    std::vector<std::string> messageTable;
+    bool failureShown = false;
+};
+
+LanguageState& State() {
+    static LanguageState state;
+    return state;
+}
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    std::size_t pos = 0;
+    while ((pos = text.find(from, pos)) != std::string::npos) {
+        text.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+}
+
+// True for the one caller that gets to show the failure box in this process.
+bool ClaimFailureMessage() {
+    LanguageState& state = State();
+    std::lock_guard lock(state.mutex);
+    if (state.failureShown)
+        return false;
+    state.failureShown = true;
+    return true;
+}
+
+void StoreMessage(int index, const std::string& text) {
+    if (index < 0)
+        return;
+    LanguageState& state = State();
+    std::lock_guard lock(state.mutex);
+    const auto slot = static_cast<std::size_t>(index);
+    if (state.messageTable.size() <= slot)
+        state.messageTable.resize(slot + 1);
+    state.messageTable[slot] = text;
+}
+
+void Apply(const LanguageEntry& entry, const std::string& text) {
+    switch (entry.kind) {
+        case LanguageTargetKind::WindowText:
+            if (entry.target != nullptr)
+                entry.target->setText(text);
+            break;
+        case LanguageTargetKind::TabItem:
+        case LanguageTargetKind::ComboItem:
+            if (entry.target != nullptr)
+                entry.target->insertItem(entry.index, text);
+            break;
+        case LanguageTargetKind::MessageSlot:
+            StoreMessage(entry.index, text);
+            break;
+        case LanguageTargetKind::End:
+            break;
+    }
+}
+
+}  // namespace
+
+std::string ReplaceLanguageEscapes(const std::string& value) {
+    // The order matters: "\r\n" first so that it gives one line break, not two.
+    std::string text = value;
+    ReplaceAll(text, "\\r\\n", "\r\n");
+    ReplaceAll(text, "\\n", "\r\n");
+    ReplaceAll(text, "\\r", "\r\n");
+    ReplaceAll(text, "\\t", "\t");
+    return text;
+}
+
+void LoadLanguageTexts(const std::vector<LanguageEntry>& list, Ui& ui) {
+    const std::string path = ModulePath(kLanguageFile);
+    for (const LanguageEntry& entry : list) {
+        if (entry.key.empty())
+            break;
+        const std::string value =
+            ReadProfileString(path, kLanguageSection, entry.key, kLanguageBufferSize);
+        if (value.empty()) {
+            if (ClaimFailureMessage()) {
+                ui.showMessage(kReadFailedText, kReadFailedTitle, MessageIcon::Warning,
+                               MessageButtons::Ok);
+            }
+            return;
+        }
+        Apply(entry, ReplaceLanguageEscapes(value));
+    }
+}
+
+void LoadMessageTable(Ui& ui) {
+    {
+        LanguageState& state = State();
+        std::lock_guard lock(state.mutex);
+        state.messageTable.clear();
+    }
+    std::vector<LanguageEntry> list;
+    list.reserve(kMessageKeys.size() + 1);
+    for (int index = 0; index < kMessageCount; ++index) {
+        list.push_back({std::string(kMessageKeys[static_cast<std::size_t>(index)]),
+                        LanguageTargetKind::MessageSlot, nullptr, index});
+    }
+    list.push_back({});
+    LoadLanguageTexts(list, ui);
+}
+
+std::string MessageText(int index) {
+    LanguageState& state = State();
+    std::lock_guard lock(state.mutex);
+    if (index < 0 || static_cast<std::size_t>(index) >= state.messageTable.size())
+        return {};
+    return state.messageTable[static_cast<std::size_t>(index)];
+}
+
+std::string ComposeAlarmText(int alarmIndex, int countermeasureIndex) {
+    return MessageText(alarmIndex) + "\n" + MessageText(kMsgAlarmCountermeasureTitle) + "\n  " +
+           MessageText(countermeasureIndex);
+}
+
+void ResetLanguageStateForTesting() {
+    LanguageState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.messageTable.clear();
+    state.failureShown = false;
+}
+
+}  // namespace velmora

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+namespace velmora::test {
+
+// A fresh folder under /tmp, removed with everything in it (read-only parts included) when
+// the object goes.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern = "/tmp/velmora_test_XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+    }
+    ~TempFolder() {
+        namespace fs = std::filesystem;
+        if (path_.empty())
+            return;
+        std::error_code ignored;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+            if (entry.is_directory() && !entry.is_symlink()) {
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+            }
+        }
+        fs::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    bool valid() const { return !path_.empty(); }
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& relative) const { return path_ + "/" + relative; }
+
+    // Writes the bytes as they are, making the folders above the file.
+    std::string write(const std::string& relative, const std::string& bytes) const {
+        const std::filesystem::path target = file(relative);
+        std::filesystem::create_directories(target.parent_path());
+        std::ofstream(target, std::ios::binary) << bytes;
+        return target.string();
+    }
+
+    // The names directly in the folder (or in a sub-folder of it).
+    std::set<std::string> names(const std::string& relative = "") const {
+        std::set<std::string> found;
+        std::error_code ignored;
+        const std::string folder = relative.empty() ? path_ : file(relative);
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+            found.insert(entry.path().filename().string());
+        }
+        return found;
+    }
+
+  private:
+    std::string path_;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace velmora::test
