@@ -22,10 +22,9 @@ int Connect(const Options& options, CComLink& link, Ui& ui) {
         std::fprintf(stderr, "port: %s\n", port.empty() ? "(none set)" : port.c_str());
         return -1;
     }
-    if (baud < 1024 || link.ConfigurePort(static_cast<std::uint32_t>(baud),
-                                          settings.silentInterval, settings.delay) != 0) {
-        std::fprintf(stderr, "velmora-cli: cannot set the bit rate %d on %s\n", baud,
-                     port.c_str());
+    if (baud < 1024 || link.ConfigurePort(static_cast<std::uint32_t>(baud), settings.silentInterval,
+                                          settings.delay) != 0) {
+        std::fprintf(stderr, "velmora-cli: cannot set the bit rate %d on %s\n", baud, port.c_str());
         return -1;
     }
     if (station < 1 || station > 247) {
@@ -40,6 +39,7 @@ const CommandTable& Commands() {
         CommandTable all;
         AddLinkCommands(all);
         AddDataCommands(all);
+        AddCommCommands(all);
         return all;
     }();
     return table;

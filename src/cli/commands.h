@@ -14,6 +14,8 @@ namespace velmora::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// The controller's software version does not allow the operation (rule file).
+inline constexpr int kExitRefused = 3;
 
 struct Options {
     std::string root;
@@ -32,6 +34,7 @@ const CommandTable& Commands();
 // Each group of commands adds itself to the table.
 void AddLinkCommands(CommandTable& table);
 void AddDataCommands(CommandTable& table);
+void AddCommCommands(CommandTable& table);
 
 // Opens and configures the line from the options, falling back on the settings file. Returns
 // the station ID to address, or -1 after telling the user what failed.

@@ -1,0 +1,7 @@
+#include "cli/commands.h"
+
+namespace velmora::cli {
+
+void AddCommCommands(CommandTable&) {}
+
+}  // namespace velmora::cli
