@@ -12,7 +12,7 @@ enum class MessageAnswer { Ok, Cancel };
 // every call to its own thread (blocking for questions); the CLI prints and prompts; tests
 // script the answers. Work code may call it from any thread.
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
 
     // Shows a message and returns the user's answer (Ok for a box with only an OK button).
@@ -26,7 +26,7 @@ public:
 
 // A Ui that shows nothing and never cancels: for work that has no one to talk to.
 class SilentUi final : public Ui {
-public:
+  public:
     MessageAnswer showMessage(const std::string&, const std::string&, MessageIcon,
                               MessageButtons) override {
         return MessageAnswer::Ok;

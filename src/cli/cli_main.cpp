@@ -77,13 +77,16 @@ int Main(int argc, char** argv) {
         } else if (arg == "--yes" || arg == "-y") {
             options.assumeYes = true;
         } else if (arg == "--port") {
-            if (!value(text)) return kExitUsage;
+            if (!value(text))
+                return kExitUsage;
             options.port = text;
         } else if (arg == "--root") {
-            if (!value(text)) return kExitUsage;
+            if (!value(text))
+                return kExitUsage;
             options.root = text;
         } else if (arg == "--id" || arg == "--baud") {
-            if (!value(text)) return kExitUsage;
+            if (!value(text))
+                return kExitUsage;
             if (!ParseInt(text, number)) {
                 std::fprintf(stderr, "velmora-cli: %s wants a number, not '%s'\n", arg.c_str(),
                              text.c_str());
@@ -131,4 +134,6 @@ int Main(int argc, char** argv) {
 
 }  // namespace velmora::cli
 
-int main(int argc, char** argv) { return velmora::cli::Main(argc, argv); }
+int main(int argc, char** argv) {
+    return velmora::cli::Main(argc, argv);
+}

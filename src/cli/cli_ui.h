@@ -10,7 +10,7 @@ namespace velmora::cli {
 // Messages go to stderr; questions are asked on the terminal (declined when no one can answer,
 // or accepted without asking with --yes); progress redraws one line on a terminal.
 class ConsoleUi final : public Ui {
-public:
+  public:
     explicit ConsoleUi(bool assumeYes = false) : assumeYes_(assumeYes) {}
 
     MessageAnswer showMessage(const std::string& text, const std::string& title, MessageIcon icon,
@@ -23,7 +23,7 @@ public:
     // Ends a progress line so that the next output starts on a fresh line.
     void finishProgress();
 
-private:
+  private:
     void drawProgress();
 
     bool assumeYes_;

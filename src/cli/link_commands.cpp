@@ -51,13 +51,12 @@ int EchoCommand(const Options& options, const std::vector<std::string>& args, Co
                        MessageButtons::Ok);
         return kExitFailure;
     }
-    std::printf("echo answered: port %s, station %d, %u bit/s\n", link.portName().c_str(),
-                station, link.baudRate());
+    std::printf("echo answered: port %s, station %d, %u bit/s\n", link.portName().c_str(), station,
+                link.baudRate());
     return kExitSuccess;
 }
 
-int VersionCommand(const Options& options, const std::vector<std::string>& args,
-                   ConsoleUi& ui) {
+int VersionCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
     if (!args.empty()) {
         std::fprintf(stderr, "velmora-cli: version takes no arguments\n");
         return kExitUsage;
@@ -80,7 +79,8 @@ int ReadCommand(const Options& options, const std::vector<std::string>& args, Co
     long count = 0;
     if (args.size() != 2 || !ParseNumber(args[0], 0, 0xFFFF, address) ||
         !ParseNumber(args[1], 1, 0x10000 - address, count)) {
-        std::fprintf(stderr, "velmora-cli: usage: read ADDR COUNT (ADDR 0 to 0xFFFF, COUNT >= 1)\n");
+        std::fprintf(stderr,
+                     "velmora-cli: usage: read ADDR COUNT (ADDR 0 to 0xFFFF, COUNT >= 1)\n");
         return kExitUsage;
     }
     CComLink link(ui);

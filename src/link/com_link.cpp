@@ -111,8 +111,7 @@ void CComLink::ClearBuffers() {
 
 std::size_t CComLink::ReplyLength(const std::uint8_t* frame, std::size_t received,
                                   std::size_t expectedLength) const {
-    if (received >= 2 && IsExceptionFunction(frame[1]) &&
-        frame[1] == (expectedFunction_ | 0x80)) {
+    if (received >= 2 && IsExceptionFunction(frame[1]) && frame[1] == (expectedFunction_ | 0x80)) {
         return kExceptionReplyLength;
     }
     return expectedLength;
@@ -139,8 +138,8 @@ int CComLink::ReceiveReply(int expectedLength, std::uint8_t* buffer, bool showTi
     if (expectedLength <= 0) {
         return 0;
     }
-    const auto expected = std::min<std::size_t>(static_cast<std::size_t>(expectedLength),
-                                                kFrameBufferSize);
+    const auto expected =
+        std::min<std::size_t>(static_cast<std::size_t>(expectedLength), kFrameBufferSize);
     std::size_t received = 0;
     std::size_t totalBytes = 0;
     int misses = kMissesBeforeTimeout;

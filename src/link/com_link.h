@@ -18,7 +18,7 @@ inline constexpr std::size_t kFrameBufferSize = 1024;
 // every link object. The mutex covers a whole request cycle (frame building to reply
 // evaluation), so a GUI thread and a worker can never interleave frames.
 class LinkChannel {
-public:
+  public:
     LinkChannel();
     explicit LinkChannel(std::unique_ptr<SerialPort> port);
     LinkChannel(const LinkChannel&) = delete;
@@ -29,7 +29,7 @@ public:
     std::array<std::uint8_t, kFrameBufferSize>& request() { return request_; }
     std::array<std::uint8_t, kFrameBufferSize>& response() { return response_; }
 
-private:
+  private:
     std::unique_ptr<SerialPort> port_;
     std::recursive_mutex mutex_;
     std::array<std::uint8_t, kFrameBufferSize> request_{};
@@ -43,7 +43,7 @@ std::uint16_t Crc16(const std::uint8_t* data, std::size_t length);
 
 // One set of link parameters over the shared line.
 class CComLink {
-public:
+  public:
     explicit CComLink(Ui& ui, LinkChannel& channel = ProcessLinkChannel());
     CComLink(const CComLink&) = delete;
     CComLink& operator=(const CComLink&) = delete;
@@ -80,7 +80,7 @@ public:
     unsigned PollInterval(int expectedLength) const;
     Ui& ui() { return ui_; }
 
-private:
+  private:
     bool ReplyIsValid(const std::uint8_t* frame, std::size_t length) const;
     std::size_t ReplyLength(const std::uint8_t* frame, std::size_t received,
                             std::size_t expectedLength) const;

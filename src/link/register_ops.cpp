@@ -58,8 +58,8 @@ int RequestRead(CComLink& link, std::uint8_t id, std::uint16_t address, std::uin
     return 0;
 }
 
-int RequestWrite(CComLink& link, std::uint8_t id, std::uint16_t address,
-                 const std::uint8_t* data, int byteCount) {
+int RequestWrite(CComLink& link, std::uint8_t id, std::uint16_t address, const std::uint8_t* data,
+                 int byteCount) {
     link.ClearBuffers();
     std::uint8_t* request = link.RequestBuffer();
     request[0] = id;
@@ -209,8 +209,8 @@ int WriteRegisterHex(CComLink& link, std::uint8_t id, std::uint16_t address,
     return RequestWrite(link, id, address, data, 2);
 }
 
-int WriteRegisters(CComLink& link, std::uint8_t id, std::uint16_t address,
-                   const std::uint8_t* data, int byteCount) {
+int WriteRegisters(CComLink& link, std::uint8_t id, std::uint16_t address, const std::uint8_t* data,
+                   int byteCount) {
     // The counts travel in one byte each, and 123 registers is the most one request may write.
     if (data == nullptr || byteCount <= 0 || byteCount > 246) {
         return -1;

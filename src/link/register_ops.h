@@ -30,8 +30,8 @@ int ReadVersion(CComLink& link, std::uint8_t id, std::string& text);
 int WriteRegisterHex(CComLink& link, std::uint8_t id, std::uint16_t address,
                      const std::string& hexText);
 // Writes byteCount bytes (byteCount / 2 registers) from data.
-int WriteRegisters(CComLink& link, std::uint8_t id, std::uint16_t address,
-                   const std::uint8_t* data, int byteCount);
+int WriteRegisters(CComLink& link, std::uint8_t id, std::uint16_t address, const std::uint8_t* data,
+                   int byteCount);
 // As WriteRegisters, one byte per character of a 1-to-200 character text, zero-padded.
 int WriteRegistersText(CComLink& link, std::uint8_t id, std::uint16_t address, int byteCount,
                        const std::string& text);

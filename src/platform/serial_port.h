@@ -11,14 +11,15 @@ namespace velmora {
 // A serial line as the link needs it: raw 8N1 bytes, no flow control. The system
 // implementation lives in a per-OS file; everything above it is OS-neutral.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Opens the named port exclusively. Returns false when it cannot (missing, busy, no rights).
     virtual bool open(const std::string& name) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // Raw 8N1 at the given rate. Rates below 1024 bit/s and rates the system cannot set are refused.
+    // Raw 8N1 at the given rate. Rates below 1024 bit/s and rates the system cannot set are
+    // refused.
     virtual bool configure(std::uint32_t baudRate) = 0;
     // Bytes waiting in the input queue, or -1 on error.
     virtual int bytesWaiting() = 0;
@@ -42,5 +43,12 @@ std::string ResolvePortName(const std::string& name);
 // The serial devices present, for the port list: /dev/serial/by-id links first, then
 // /dev/ttyUSB*, /dev/ttyACM* and the /dev/ttyS* that have a driver behind them.
 std::vector<std::string> ListSerialPorts();
+
+// ListSerialPorts over other roots: devDir stands for /dev, sysTtyDir for /sys/class/tty.
+std::vector<std::string> ListSerialPortsUnder(const std::string& devDir,
+                                              const std::string& sysTtyDir);
+
+// Orders names with their digit runs compared as numbers, so ttyS2 comes before ttyS10.
+bool NaturalLess(const std::string& left, const std::string& right);
 
 }  // namespace velmora
