@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release --target velmora-cli velmora-sim velmora_system_files
 bin=build/release/bin
 
 port="${1:-}"

@@ -30,6 +30,8 @@ void PrintUsage(std::FILE* to) {
         "  version                read the controller's software version\n"
         "  read ADDR COUNT        read COUNT holding registers from ADDR\n"
         "  write ADDR VALUE...    write holding registers from ADDR on\n"
+        "  pack PLAIN SCRAMBLED   store a plain data file in the scrambled form\n"
+        "  unpack SCRAMBLED PLAIN turn a stored data file back into plain text ('-': stdout)\n"
         "\n"
         "options (defaults from System/CommunicationSetting.ini):\n"
         "  --port PORT            serial port (device path, or COMn from older settings)\n"
