@@ -4,9 +4,10 @@
 
 namespace velmora {
 
-enum class MessageIcon { Information, Warning, Error };
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageAnswer { Ok, Cancel };
+enum class MessageIcon { Information, Warning, Error, Question };
+// YesNo makes No the default answer.
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 // The one seam between the program's work and the person in front of it. The GUI marshals
 // every call to its own thread (blocking for questions); the CLI prints and prompts; tests

@@ -31,6 +31,8 @@ const char* IconLabel(MessageIcon icon) {
             return "error";
         case MessageIcon::Warning:
             return "warning";
+        case MessageIcon::Question:
+            return "question";
         case MessageIcon::Information:
             break;
     }
@@ -50,21 +52,23 @@ MessageAnswer ConsoleUi::showMessage(const std::string& text, const std::string&
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
     }
+    const bool yesNo = buttons == MessageButtons::YesNo;
+    const MessageAnswer accept = yesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    const MessageAnswer decline = yesNo ? MessageAnswer::No : MessageAnswer::Cancel;
     if (assumeYes_) {
         std::cerr << "(accepted with --yes)\n";
-        return MessageAnswer::Ok;
+        return accept;
     }
     if (!isatty(STDIN_FILENO)) {
         std::cerr << "(declined: no terminal to ask; use --yes to accept)\n";
-        return MessageAnswer::Cancel;
+        return decline;
     }
     std::cerr << "Continue? [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) {
-        return MessageAnswer::Cancel;
+        return decline;
     }
-    return (answer == "y" || answer == "Y" || answer == "yes") ? MessageAnswer::Ok
-                                                               : MessageAnswer::Cancel;
+    return (answer == "y" || answer == "Y" || answer == "yes") ? accept : decline;
 }
 
 void ConsoleUi::setStatusText(const std::string& text) {
