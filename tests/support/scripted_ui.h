@@ -10,7 +10,7 @@
 namespace velmora::test {
 
 // Records every message, status text and progress value; answers questions as scripted
-// (Ok once the script runs out). Safe to call from a worker thread.
+// (Ok, or Yes for a yes/no question, once the script runs out). Safe to call from a worker thread.
 class ScriptedUi final : public Ui {
 public:
     struct Message {
@@ -24,7 +24,9 @@ public:
                               MessageButtons buttons) override {
         std::lock_guard lock(mutex_);
         messages_.push_back({text, title, icon, buttons});
-        if (answers_.empty()) return MessageAnswer::Ok;
+        if (answers_.empty()) {
+            return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+        }
         MessageAnswer answer = answers_.front();
         answers_.pop_front();
         return answer;
