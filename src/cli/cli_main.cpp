@@ -26,6 +26,8 @@ void PrintUsage(std::FILE* to) {
         "\n"
         "commands:\n"
         "  ports                  list the serial ports present\n"
+        "  search                 find the controller: every station ID at every bit rate\n"
+        "  check                  check the controller at --id and --baud\n"
         "  echo                   check that the controller answers (diagnostics echo)\n"
         "  version                read the controller's software version\n"
         "  read ADDR COUNT        read COUNT holding registers from ADDR\n"
@@ -42,7 +44,7 @@ void PrintUsage(std::FILE* to) {
         "  --help                 show this text\n"
         "\n"
         "numbers may be decimal or hexadecimal with 0x. Exit status: 0 success, 1 failure,\n"
-        "2 bad usage.\n",
+        "2 bad usage, 3 refused by the rule file (or a warning declined), 130 cancelled.\n",
         to);
 }
 

@@ -1,0 +1,161 @@
+#include "comsetup/search_and_check.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "app/app_state.h"
+#include "link/register_ops.h"
+#include "sysfiles/language.h"
+#include "sysfiles/restriction.h"
+
+namespace velmora {
+namespace {
+
+// "%d" of a list's text; 0 when it holds no number (no controller answers at station 0).
+int ListNumber(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || errno == ERANGE || value > INT_MAX || value < INT_MIN)
+        return 0;
+    return static_cast<int>(value);
+}
+
+std::string SearchStatusText(int stationId) {
+    return MessageText(kMsgProgressStateSearch) + "\tID:" + std::to_string(stationId);
+}
+
+void ShowFound(const std::string& portName, int stationId, const std::string& bitRateText, Ui& ui) {
+    const std::string text =
+        MessageText(kMsgComsettingComsearchOkContents1) + "\n" +
+        MessageText(kMsgComsettingComsearchOkContents2) + "\n  " + portName + "\n" +
+        MessageText(kMsgComsettingComsearchOkContents3) + "\n  " + std::to_string(stationId) +
+        "\n" + MessageText(kMsgComsettingComsearchOkContents4) + "\n  " + bitRateText + "bps\n\n";
+    ui.showMessage(text, MessageText(kMsgComsettingComsearchOkTitle), MessageIcon::Information,
+                   MessageButtons::Ok);
+}
+
+int NotFound(Ui& ui) {
+    ui.showMessage(MessageText(kMsgComsettingComsearchNgContents),
+                   MessageText(kMsgComsettingComsearchNgTitle), MessageIcon::Error,
+                   MessageButtons::Ok);
+    App().commSettings.activeStationId = -1;
+    return kSearchNotFound;
+}
+
+void StoreEnables(const RestrictionResult& result) {
+    FunctionEnables& enables = App().functionEnables;
+    enables.actuatorWriteEnabled = result.actuatorWriteEnabled;
+    enables.fileWriteEnabled = result.fileWriteEnabled;
+    enables.backupEnabled = result.backupEnabled;
+}
+
+// The controller answered: remember it and let the rules decide what it may do.
+int Found(CComLink& link, int stationId, int bitRate, const std::string& bitRateText,
+          const std::string& portName, Ui& ui) {
+    ShowFound(portName, stationId, bitRateText, ui);
+    CommSettings& settings = App().commSettings;
+    settings.bitRate = bitRate;
+    settings.connectionId = stationId;
+    settings.activeStationId = stationId;
+
+    RestrictionResult result;
+    const int verdict = CheckFunctionalRestriction(link, static_cast<std::uint8_t>(stationId),
+                                                   RestrictComm, 0, result, ui);
+    switch (PresentRestrictionVerdict(verdict, result, ui)) {
+        case RestrictionOutcome::Allowed:
+            App().commCheckState = kCommAllowed;
+            StoreEnables(result);
+            return kSearchAccepted;
+        case RestrictionOutcome::WarningAccepted:
+            App().commCheckState = kCommWarningAccepted;
+            StoreEnables(result);
+            return kSearchAccepted;
+        case RestrictionOutcome::WarningDeclined:
+            App().commCheckState = kCommWarningDeclined;
+            return kSearchRejected;
+        case RestrictionOutcome::Refused:
+            App().commCheckState = kCommRefused;
+            StoreEnables(result);
+            return kSearchRejected;
+        case RestrictionOutcome::Undecided:
+            break;
+    }
+    App().commCheckState = kCommRefused;
+    return kSearchRejected;
+}
+
+int AutomaticSearch(CComLink& link, const std::string& portName, Ui& ui) {
+    const CommSettings& settings = App().commSettings;
+    App().commSettings.activeStationId = -1;
+    int attempt = 1;
+    for (int station = kSearchFirstStation; station <= kSearchLastStation; ++station) {
+        if (ui.cancelRequested())
+            return kSearchCancelled;
+        ui.setStatusText(SearchStatusText(station));
+        for (const std::uint32_t bitRate : kSearchBitRates) {
+            if (ui.cancelRequested())
+                return kSearchCancelled;
+            ui.setProgress(attempt * 100 / kSearchAttempts);
+            ++attempt;
+            link.ConfigurePort(bitRate, settings.silentInterval, settings.delay);
+            if (EchoTest(link, static_cast<std::uint8_t>(station)) == 0) {
+                return Found(link, station, static_cast<int>(bitRate), std::to_string(bitRate),
+                             portName, ui);
+            }
+        }
+    }
+    return NotFound(ui);
+}
+
+int ManualCheck(CComLink& link, const SearchParameters& parameters, const std::string& portName,
+                Ui& ui) {
+    const CommSettings& settings = App().commSettings;
+    const int station = ListNumber(parameters.idText);
+    ui.setStatusText(SearchStatusText(station));
+    ui.setProgress(0);
+    const int bitRate = ListNumber(parameters.bitRateText);
+    // A rate the line cannot take leaves the port as it was; the echo then simply fails.
+    if (bitRate > 0)
+        link.ConfigurePort(static_cast<std::uint32_t>(bitRate), settings.silentInterval,
+                           settings.delay);
+    const bool answered = EchoTest(link, static_cast<std::uint8_t>(station)) == 0;
+    if (ui.cancelRequested())
+        return kSearchCancelled;
+    if (!answered)
+        return NotFound(ui);
+    return Found(link, ListNumber(parameters.idText), ListNumber(parameters.bitRateText),
+                 parameters.bitRateText, portName, ui);
+}
+
+}  // namespace
+
+int SearchAndCheck(CComLink& link, const SearchParameters& parameters, Ui& ui) {
+    const std::string portName = link.portName();
+    if (parameters.automatic)
+        return AutomaticSearch(link, portName, ui);
+    return ManualCheck(link, parameters, portName, ui);
+}
+
+bool ApplySearchOutcome(int result) {
+    if (result == kSearchNotFound || result == kSearchCancelled)
+        App().commSettings.activeStationId = -1;
+    return result == kSearchAccepted;
+}
+
+int StartSearch(CComLink& link, const SearchParameters& parameters, Ui& ui) {
+    if (link.OpenPort(parameters.portName) != 0) {
+        ui.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
+                                        kMsgComsettingComopenErrorCountermeasureContents),
+                       MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,
+                       MessageButtons::Ok);
+        return kSearchCancelled;
+    }
+    const int result = SearchAndCheck(link, parameters, ui);
+    ApplySearchOutcome(result);
+    return result;
+}
+
+}  // namespace velmora

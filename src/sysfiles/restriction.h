@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/ui.h"
+#include "link/com_link.h"
+
+namespace velmora {
+
+inline constexpr const char* kRestrictionFile = "/System/FunctionalRestriction.ini";
+inline constexpr const char* kRestrictionSection = "FUNCTIONAL_RESTRICTION_DATA";
+inline constexpr const char* kRestrictionReadFailedText =
+    "FunctionalRestriction.ini Reading Failed";
+
+// The operations the rule file decides on; the value selects the key prefix.
+enum RestrictionOperation {
+    RestrictComm = 0,
+    RestrictActuator = 1,
+    RestrictFile = 2,
+    RestrictBackup = 3,
+};
+
+// Verdicts of the rule file. Any other value (-1 included) means the rules could not decide.
+enum RestrictionVerdict : int {
+    kVerdictAllowed = 0,
+    kVerdictWarning = 1,
+    kVerdictRefused = 2,
+};
+
+// What the rule file says for the verdict: the box texts and the work buttons to show.
+struct RestrictionResult {
+    std::string title;
+    std::string message;
+    int actuatorWriteEnabled = 0;
+    int fileWriteEnabled = 0;
+    int backupEnabled = 0;
+};
+
+// Reads the controller's software version and register 0x00EE, then the rule file, and returns
+// the verdict for the operation (0 allowed, 1 warning, 2 refused; -1 for a missing rule file,
+// which has shown its warning box, an unknown operation, or a verdict key without a value).
+// selectionNumber is the SV number the chosen data is meant for (writing operations only).
+int CheckFunctionalRestriction(CComLink& link, std::uint8_t stationId, int operation,
+                               int selectionNumber, RestrictionResult& result, Ui& ui);
+
+// The selection number from an SV number text such as "1.10" (110); -1 when it holds no
+// number, which no controller version equals.
+int SelectionNumberFromSvText(const std::string& svText);
+
+// How a verdict ended once the user has seen it.
+enum class RestrictionOutcome {
+    Allowed,
+    WarningAccepted,
+    WarningDeclined,
+    Refused,
+    Undecided,  // the rules gave no verdict; nothing was shown
+};
+
+// Shows the verdict's box (warning: OK/Cancel; refusal: OK; otherwise none) and says how it
+// ended.
+RestrictionOutcome PresentRestrictionVerdict(int verdict, const RestrictionResult& result, Ui& ui);
+
+// The check as the writing and backup operations run it: 0 to go on (allowed, or a warning the
+// user accepted), -1 to stop. outcome, when given, receives how the check ended.
+int RunRestrictionCheck(CComLink& link, std::uint8_t stationId, int operation, int selectionNumber,
+                        Ui& ui, RestrictionOutcome* outcome = nullptr);
+
+}  // namespace velmora
