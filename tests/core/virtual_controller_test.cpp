@@ -54,6 +54,8 @@ struct FrameCase {
     const char* reply;  // empty: the controller stays silent
 };
 
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.request; }
+
 class VirtualControllerFrames : public testing::TestWithParam<FrameCase> {};
 
 TEST_P(VirtualControllerFrames, AnswersExactly) {
