@@ -1,0 +1,386 @@
+#include "comsetup/settings_page_model.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <set>
+
+#include "app/app_state.h"
+#include "comsetup/search_and_check.h"
+#include "platform/serial_port.h"
+#include "sysfiles/language.h"
+
+namespace velmora {
+namespace {
+
+// Caption of message boxes that have no title text of their own.
+constexpr const char* kProgramTitle = "Velmora";
+constexpr int kResetBitRate = 38400;
+constexpr int kResetDelayMs = 5;
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        return {};
+    }
+    return resolved;
+}
+
+bool IsByIdPath(const std::string& path) {
+    return path.find("/serial/by-id/") != std::string::npos;
+}
+
+std::string ReadFirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+// USB identity of a tty device. For ttyACM the interface's parent is the USB device; for
+// ttyUSB the usb-serial port sits one level lower, so its grandparent is tried as well.
+std::string UsbIdentity(const std::string& device, const std::string& sysTtyDir) {
+    const std::string name = device.substr(device.find_last_of('/') + 1);
+    for (const char* up : {"/device/..", "/device/../.."}) {
+        const std::string dir = sysTtyDir + "/" + name + up;
+        const std::string manufacturer = ReadFirstLine(dir + "/manufacturer");
+        const std::string product = ReadFirstLine(dir + "/product");
+        const std::string serial = ReadFirstLine(dir + "/serial");
+        if (manufacturer.empty() && product.empty() && serial.empty()) {
+            continue;
+        }
+        std::string text = manufacturer;
+        if (!product.empty()) {
+            text += (text.empty() ? "" : " ") + product;
+        }
+        if (!serial.empty()) {
+            text += (text.empty() ? "serial " : ", serial ") + serial;
+        }
+        return text;
+    }
+    return {};
+}
+
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+std::string DescribePort(const std::string& path, const std::string& sysTtyDir) {
+    const std::string device = RealPath(path);
+    if (device.empty()) {
+        return path;
+    }
+    // A by-id name is long and says little the identity below does not; show the device.
+    std::string text = IsByIdPath(path) ? device : path;
+    if (!IsByIdPath(path) && device != path) {
+        text += " -> " + device;
+    }
+    const std::string identity = UsbIdentity(device, sysTtyDir);
+    if (!identity.empty()) {
+        text += " (" + identity + ")";
+    }
+    return text;
+}
+
+std::vector<PortEntry> BuildPortEntries(const std::vector<std::string>& devices,
+                                        const std::string& sysTtyDir,
+                                        const std::string& configuredName) {
+    std::set<std::string> byIdDevices;
+    for (const std::string& path : devices) {
+        if (IsByIdPath(path)) {
+            byIdDevices.insert(RealPath(path));
+        }
+    }
+    std::vector<PortEntry> entries;
+    for (const std::string& path : devices) {
+        if (!IsByIdPath(path) && byIdDevices.count(RealPath(path)) != 0) {
+            continue;
+        }
+        entries.push_back({path, DescribePort(path, sysTtyDir)});
+    }
+    const bool listed = std::any_of(entries.begin(), entries.end(), [&](const PortEntry& entry) {
+        return entry.path == configuredName;
+    });
+    if (!listed && !configuredName.empty() && configuredName.front() == '/' &&
+        PathExists(configuredName)) {
+        entries.push_back({configuredName, DescribePort(configuredName, sysTtyDir)});
+    }
+    return entries;
+}
+
+ComSettingPageModel::ComSettingPageModel(Ui& ui, LinkChannel& channel)
+    : link_(ui, channel), portSource_(ListSerialPorts) {
+    for (int id = kSearchFirstStation; id <= kSearchLastStation; ++id) {
+        ids_.push_back(std::to_string(id));
+    }
+    for (const std::uint32_t rate : kSearchBitRates) {
+        bitRates_.push_back(std::to_string(rate));
+    }
+}
+
+void ComSettingPageModel::setPortSource(std::function<std::vector<std::string>()> devices,
+                                        std::string sysTtyDir) {
+    portSource_ = std::move(devices);
+    sysTtyDir_ = std::move(sysTtyDir);
+}
+
+void ComSettingPageModel::LoadPortList() {
+    ports_ = BuildPortEntries(portSource_(), sysTtyDir_, App().commSettings.portName);
+    portIndex_ = -1;
+}
+
+void ComSettingPageModel::setTypedPort(const std::string& path) {
+    int index = PortIndexOf(path);
+    if (index < 0) {
+        ports_.push_back({path, DescribePort(path, sysTtyDir_)});
+        index = static_cast<int>(ports_.size()) - 1;
+    }
+    onPortSelected(index);
+}
+
+std::string ComSettingPageModel::selectedPortPath() const {
+    return portIndex_ >= 0 ? ports_[static_cast<std::size_t>(portIndex_)].path : std::string();
+}
+
+void ComSettingPageModel::selectPort(int index) {
+    portIndex_ = index >= 0 && index < static_cast<int>(ports_.size()) ? index : -1;
+}
+
+void ComSettingPageModel::selectId(int index) {
+    idIndex_ = index >= 0 && index < static_cast<int>(ids_.size()) ? index : -1;
+}
+
+void ComSettingPageModel::selectBitRate(int index) {
+    bitRateIndex_ = index >= 0 && index < static_cast<int>(bitRates_.size()) ? index : -1;
+}
+
+int ComSettingPageModel::PortIndexOf(const std::string& path) const {
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        if (ports_[i].path == path) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int ComSettingPageModel::BitRateIndexOf(int bitRate) const {
+    const std::string text = std::to_string(bitRate);
+    for (std::size_t i = 0; i < bitRates_.size(); ++i) {
+        if (bitRates_[i] == text) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void ComSettingPageModel::SelectMethodFromSettings() {
+    if (App().commSettings.autoSelect == 1) {
+        onAutomaticClicked();
+    } else {
+        onManualClicked();
+    }
+}
+
+void ComSettingPageModel::InitControls(int flag) {
+    const CommSettings& settings = App().commSettings;
+    if (flag == 0) {
+        link_.OpenPort(selectedPortPath());
+        link_.ConfigurePort(static_cast<std::uint32_t>(settings.bitRate), settings.silentInterval,
+                            settings.delay);
+        return;
+    }
+    selectPort(std::max(PortIndexOf(settings.portName), 0));
+    SelectMethodFromSettings();
+    // Above 32 the list is left without a selection.
+    selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
+    selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));
+    if (link_.portName().empty()) {
+        link_.OpenPort(selectedPortPath());
+    }
+}
+
+void ComSettingPageModel::FillFromSettings() {
+    const CommSettings& settings = App().commSettings;
+    selectPort(std::max(PortIndexOf(settings.portName), 0));
+    SelectMethodFromSettings();
+    selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
+    selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));
+    onPortSelected(portIndex_);
+}
+
+int ComSettingPageModel::OpenPortFromSettings() {
+    const CommSettings& settings = App().commSettings;
+    if (link_.OpenPort(settings.portName) != 0) {
+        return -1;
+    }
+    return link_.ConfigurePort(static_cast<std::uint32_t>(settings.bitRate),
+                               settings.silentInterval, settings.delay);
+}
+
+void ComSettingPageModel::RefreshFromSettings() {
+    inFrame_ = 0;
+    const CommSettings& settings = App().commSettings;
+    const bool inList =
+        settings.portNumber >= 0 && settings.portNumber < static_cast<int>(ports_.size());
+    selectPort(inList ? settings.portNumber : 0);
+    SelectMethodFromSettings();
+    selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
+    selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));
+}
+
+void ComSettingPageModel::MarkChange(std::optional<int>& remembered, int current) {
+    if (inFrame_ != 0) {
+        return;
+    }
+    if (remembered != current) {
+        App().commSettings.activeStationId = -1;
+        remembered = current;
+    }
+}
+
+void ComSettingPageModel::DisableFrameOk() {
+    if (disableFrameOk_) {
+        disableFrameOk_();
+    }
+}
+
+void ComSettingPageModel::onAutomaticClicked() {
+    MarkChange(seenAutomatic_, 1);
+    automatic_ = true;
+    manual_ = false;
+    manualControlsEnabled_ = false;
+    App().commSettings.autoSelect = 1;
+    DisableFrameOk();
+}
+
+void ComSettingPageModel::onManualClicked() {
+    MarkChange(seenManual_, 1);
+    manual_ = true;
+    automatic_ = false;
+    manualControlsEnabled_ = true;
+    App().commSettings.autoSelect = 0;
+    onPortSelected(portIndex_);
+    DisableFrameOk();
+}
+
+void ComSettingPageModel::onPortSelected(int index) {
+    selectPort(index);
+    MarkChange(seenPort_, portIndex_);
+    DisableFrameOk();
+    // With nothing selected there is no text to take; the configured name stays.
+    if (portIndex_ >= 0) {
+        App().commSettings.portName = selectedPortPath();
+    }
+}
+
+void ComSettingPageModel::onIdSelected(int index) {
+    selectId(index);
+    MarkChange(seenId_, idIndex_);
+    DisableFrameOk();
+}
+
+void ComSettingPageModel::onBitRateSelected(int index) {
+    selectBitRate(index);
+    MarkChange(seenBitRate_, bitRateIndex_);
+    DisableFrameOk();
+}
+
+void ComSettingPageModel::onReset(Ui& ui) {
+    selectBitRate(BitRateIndexOf(kResetBitRate));
+    selectId(0);
+    CommSettings& settings = App().commSettings;
+    // Reconfigures an open port only; the message is shown either way.
+    link_.ConfigurePort(kResetBitRate, settings.silentInterval, kResetDelayMs);
+    settings.delay = kResetDelayMs;
+    ui.showMessage(MessageText(kMsgComsettingCominitializeInitialized), kProgramTitle,
+                   MessageIcon::Information, MessageButtons::Ok);
+    settings.activeStationId = -1;
+    DisableFrameOk();
+}
+
+void ComSettingPageModel::onDestroyed() {
+    link_.ClosePort();
+}
+
+ComSettingFrameModel::ComSettingFrameModel(Ui& ui, LinkChannel& channel) : page_(ui, channel) {
+    page_.setFrameOkDisabler([this] {
+        if (open_) {
+            buttons_.ok1099Enabled = false;
+            buttons_.ok1101Enabled = false;
+        }
+    });
+}
+
+const FrameButtons& ComSettingFrameModel::FrameOpened(int startupComSetting, int commCheckState) {
+    open_ = true;
+    buttons_ = FrameButtons{};
+    page_.LoadPortList();
+    page_.InitControls(1);
+    if (startupComSetting == 1) {
+        buttons_.ok1099Visible = true;
+        buttons_.quit1100Visible = true;
+        buttons_.ok1101Visible = false;
+        buttons_.ok1099Enabled = commCheckState == kCommWarningAccepted;
+    } else {
+        buttons_.ok1099Visible = false;
+        buttons_.quit1100Visible = false;
+        buttons_.ok1101Visible = true;
+    }
+    return buttons_;
+}
+
+void ComSettingFrameModel::SetOkEnabled(bool enabled) {
+    buttons_.ok1099Enabled = enabled;
+    buttons_.ok1101Enabled = enabled;
+}
+
+void ComSettingFrameModel::FrameCloseBox() {
+    if (App().restartRequested != 0 || page_.inFrame() != 1) {
+        return;
+    }
+    const ComSettingPageModel::SavedSettings& saved = page_.saved();
+    CommSettings& settings = App().commSettings;
+    settings.connectionId = saved.connectionId;
+    settings.bitRate = saved.bitRate;
+    settings.portName = saved.portName;
+    settings.autoSelect = saved.autoSelect;
+    settings.activeStationId = saved.connectionId;
+    page_.link().OpenPort(settings.portName);
+    page_.link().ConfigurePort(static_cast<std::uint32_t>(settings.bitRate),
+                               settings.silentInterval, settings.delay);
+}
+
+void ComSettingFrameModel::FrameClosed() {
+    open_ = false;
+    page_.onDestroyed();
+}
+
+int RunFrameFromWorkDialog(ComSettingFrameModel& frame, ComSettingPageModel& mainPage,
+                           const std::function<int()>& runFrameModal,
+                           const std::function<void()>& restartMainWindow) {
+    CommSettings& settings = App().commSettings;
+    ComSettingPageModel& page = frame.page();
+    page.setSaved(
+        {settings.bitRate, settings.portName, settings.connectionId, settings.autoSelect});
+    page.setInFrame(1);
+    const int result = runFrameModal();
+    const int activeStationId = settings.activeStationId;
+    mainPage.InitControls(0);
+    settings.activeStationId = activeStationId;
+    if (App().commCheckState != kCommAllowed && restartMainWindow) {
+        restartMainWindow();
+    }
+    return result;
+}
+
+}  // namespace velmora
