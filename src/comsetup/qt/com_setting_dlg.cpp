@@ -1,0 +1,286 @@
+#include "comsetup/qt/com_setting_dlg.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "app/app_state.h"
+#include "app/qt/language_targets.h"
+#include "app/qt/qt_ui.h"
+#include "comsetup/qt/progress_dlg.h"
+#include "comsetup/search_and_check.h"
+#include "sim/pty_controller.h"
+
+namespace velmora {
+
+namespace {
+
+std::unique_ptr<sim::PtyController>& VirtualControllerSlot() {
+    static std::unique_ptr<sim::PtyController> controller;
+    return controller;
+}
+
+std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
+
+}  // namespace
+
+sim::PtyController* RunningVirtualController() { return VirtualControllerSlot().get(); }
+
+void StopVirtualController() { VirtualControllerSlot().reset(); }
+
+QString CComSettingDlg::VirtualControllerEntryText() {
+    return QStringLiteral("Virtual controller (built in, for training)...");
+}
+
+CComSettingDlg::CComSettingDlg(std::unique_ptr<ComSettingPageModel> model, QtUi& ui,
+                               QWidget* parent)
+    : CComSettingDlg(*model, ui, parent) {
+    ownedModel_ = std::move(model);
+}
+
+CComSettingDlg::CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      ui_(ui),
+      portGroup_(new QGroupBox(QStringLiteral("COMポート選択"), this)),
+      portLabel_(new QLabel(QStringLiteral("COMポート"), this)),
+      port_(new QComboBox(this)),
+      methodGroup_(new QGroupBox(QStringLiteral("通信方法"), this)),
+      automatic_(new QRadioButton(QStringLiteral("自動検索"), this)),
+      manual_(new QRadioButton(QStringLiteral("手動設定"), this)),
+      warnIcon_(new QLabel(this)),
+      warnText_(new QLabel(this)),
+      idLabel_(new QLabel(QStringLiteral("局番"), this)),
+      id_(new QComboBox(this)),
+      bitRateLabel_(new QLabel(QStringLiteral("通信速度"), this)),
+      bitRate_(new QComboBox(this)),
+      reset_(new QPushButton(QStringLiteral("初期化"), this)),
+      check_(new QPushButton(QStringLiteral("通信確認"), this)) {
+    setObjectName(QStringLiteral("CComSettingDlg"));
+    port_->setObjectName(QStringLiteral("port"));
+    port_->setEditable(true);
+    port_->setInsertPolicy(QComboBox::NoInsert);
+    port_->setMinimumContentsLength(28);
+    port_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    automatic_->setObjectName(QStringLiteral("automatic"));
+    manual_->setObjectName(QStringLiteral("manual"));
+    id_->setObjectName(QStringLiteral("stationId"));
+    bitRate_->setObjectName(QStringLiteral("bitRate"));
+    reset_->setObjectName(QStringLiteral("reset"));
+    check_->setObjectName(QStringLiteral("check"));
+    warnText_->setWordWrap(true);
+    warnIcon_->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(24, 24));
+    portLabel_->setBuddy(port_);
+    idLabel_->setBuddy(id_);
+    bitRateLabel_->setBuddy(bitRate_);
+
+    auto* portLayout = new QHBoxLayout(portGroup_);
+    portLayout->addWidget(portLabel_);
+    portLayout->addWidget(port_, 1);
+
+    auto* warnRow = new QHBoxLayout;
+    warnRow->addWidget(warnIcon_, 0, Qt::AlignTop);
+    warnRow->addWidget(warnText_, 1);
+    auto* manualGrid = new QGridLayout;
+    manualGrid->addWidget(idLabel_, 0, 0);
+    manualGrid->addWidget(id_, 0, 1);
+    manualGrid->addWidget(bitRateLabel_, 1, 0);
+    manualGrid->addWidget(bitRate_, 1, 1);
+    manualGrid->addWidget(reset_, 2, 1, Qt::AlignLeft);
+    manualGrid->setColumnStretch(2, 1);
+    manualGrid->setContentsMargins(24, 0, 0, 0);
+    auto* methodLayout = new QVBoxLayout(methodGroup_);
+    methodLayout->addWidget(automatic_);
+    methodLayout->addLayout(warnRow);
+    methodLayout->addWidget(manual_);
+    methodLayout->addLayout(manualGrid);
+
+    auto* checkRow = new QHBoxLayout;
+    checkRow->addStretch();
+    checkRow->addWidget(check_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(portGroup_);
+    layout->addWidget(methodGroup_);
+    layout->addLayout(checkRow);
+    layout->addStretch();
+    setTabOrder(port_, automatic_);
+    setTabOrder(automatic_, manual_);
+    setTabOrder(manual_, id_);
+    setTabOrder(id_, bitRate_);
+    setTabOrder(bitRate_, reset_);
+    setTabOrder(reset_, check_);
+
+    connect(port_, qOverload<int>(&QComboBox::activated), this, &CComSettingDlg::OnPortActivated);
+    connect(port_->lineEdit(), &QLineEdit::editingFinished, this, &CComSettingDlg::OnPortTyped);
+    connect(automatic_, &QRadioButton::clicked, this, [this] {
+        model_.onAutomaticClicked();
+        Refresh();
+    });
+    connect(manual_, &QRadioButton::clicked, this, [this] {
+        model_.onManualClicked();
+        Refresh();
+    });
+    connect(id_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        model_.selectId(index);
+        model_.onIdSelected(index);
+        Refresh();
+    });
+    connect(bitRate_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        model_.selectBitRate(index);
+        model_.onBitRateSelected(index);
+        Refresh();
+    });
+    connect(reset_, &QPushButton::clicked, this, [this] {
+        model_.onReset(ui_);
+        Refresh();
+    });
+    connect(check_, &QPushButton::clicked, this, &CComSettingDlg::StartCheck);
+}
+
+CComSettingDlg::~CComSettingDlg() { model_.onDestroyed(); }
+
+void CComSettingDlg::LoadTexts() {
+    LanguageList()
+        .text("DLG_COMSETTING_GROUP_PORTSELECT", portGroup_)
+        .text("DLG_COMSETTING_PORT_TITLE", portLabel_)
+        .text("DLG_COMSETTING_GROUP_COMMETHOD", methodGroup_)
+        .text("DLG_COMSETTING_RADIOBUTTON_AUTO", automatic_)
+        .text("DLG_COMSETTING_RADIOBUTTON_MANUAL", manual_)
+        .text("DLG_COMSETTING_TEXT_WARN", warnText_)
+        .text("DLG_COMSETTING_MANUAL_ID", idLabel_)
+        .text("DLG_COMSETTING_MANUAL_BITRATE", bitRateLabel_)
+        .text("DLG_COMSETTING_MANUAL_BUTTON_INITIALIZE", reset_)
+        .text("DLG_COMSETTING_BUTTON_COMCHECK", check_)
+        .load(ui_);
+}
+
+void CComSettingDlg::Refresh() {
+    refreshing_ = true;
+    const QSignalBlocker blockPort(port_);
+    const QSignalBlocker blockId(id_);
+    const QSignalBlocker blockRate(bitRate_);
+    port_->clear();
+    for (const PortEntry& entry : model_.portEntries()) {
+        port_->addItem(QString::fromStdString(entry.display), QString::fromStdString(entry.path));
+    }
+    port_->addItem(VirtualControllerEntryText());
+    port_->setCurrentIndex(model_.portIndex());
+    if (model_.portIndex() < 0) {
+        port_->setEditText(QString());
+    }
+    if (id_->count() != static_cast<int>(model_.idEntries().size())) {
+        id_->clear();
+        for (const std::string& entry : model_.idEntries()) {
+            id_->addItem(QString::fromStdString(entry));
+        }
+    }
+    id_->setCurrentIndex(model_.idIndex());
+    if (bitRate_->count() != static_cast<int>(model_.bitRateEntries().size())) {
+        bitRate_->clear();
+        for (const std::string& entry : model_.bitRateEntries()) {
+            bitRate_->addItem(QString::fromStdString(entry));
+        }
+    }
+    bitRate_->setCurrentIndex(model_.bitRateIndex());
+    automatic_->setAutoExclusive(false);
+    manual_->setAutoExclusive(false);
+    automatic_->setChecked(model_.automaticSelected());
+    manual_->setChecked(model_.manualSelected());
+    automatic_->setAutoExclusive(true);
+    manual_->setAutoExclusive(true);
+    const bool manualEnabled = model_.manualControlsEnabled();
+    for (QWidget* widget : {static_cast<QWidget*>(idLabel_), static_cast<QWidget*>(id_),
+                            static_cast<QWidget*>(bitRateLabel_), static_cast<QWidget*>(bitRate_),
+                            static_cast<QWidget*>(reset_)}) {
+        widget->setEnabled(manualEnabled);
+    }
+    check_->setEnabled(model_.checkEnabled());
+    refreshing_ = false;
+}
+
+void CComSettingDlg::OnPortActivated(int index) {
+    if (index == port_->count() - 1 &&
+        port_->itemText(index) == VirtualControllerEntryText()) {
+        StartVirtualController();
+        return;
+    }
+    model_.selectPort(index);
+    model_.onPortSelected(index);
+    Refresh();
+}
+
+void CComSettingDlg::OnPortTyped() {
+    if (refreshing_) {
+        return;
+    }
+    const QString typed = port_->currentText().trimmed();
+    if (typed.isEmpty() || typed == VirtualControllerEntryText() ||
+        port_->findText(typed, Qt::MatchExactly) >= 0) {
+        return;
+    }
+    // A path typed by hand (a device the system does not list).
+    model_.setTypedPort(ToStd(typed));
+    model_.onPortSelected(model_.portIndex());
+    Refresh();
+}
+
+void CComSettingDlg::StartVirtualController() {
+    auto& slot = VirtualControllerSlot();
+    if (!slot) {
+        sim::PtyOptions options;
+        options.bitRate = 38400;
+        options.pacing = true;
+        auto controller = std::make_unique<sim::PtyController>(options);
+        if (!controller->start()) {
+            ui_.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
+                                             kMsgComsettingComopenErrorCountermeasureContents),
+                            MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,
+                            MessageButtons::Ok);
+            Refresh();
+            return;
+        }
+        slot = std::move(controller);
+    }
+    model_.setTypedPort(slot->slavePath());
+    model_.onPortSelected(model_.portIndex());
+    Refresh();
+}
+
+void CComSettingDlg::StartCheck() {
+    SearchParameters parameters;
+    parameters.portName = model_.selectedPortPath();
+    parameters.automatic = model_.automaticSelected();
+    parameters.idText = ToStd(id_->currentText());
+    parameters.bitRateText = ToStd(bitRate_->currentText());
+    CComLink& link = model_.link();
+    if (link.OpenPort(parameters.portName) != 0) {
+        ui_.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
+                                         kMsgComsettingComopenErrorCountermeasureContents),
+                        MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,
+                        MessageButtons::Ok);
+        return;
+    }
+    CProgressDlg progress(
+        CProgressDlg::kSearchAndCheck,
+        [&link, parameters](Ui& ui) {
+            const int result = SearchAndCheck(link, parameters, ui);
+            ApplySearchOutcome(result);
+            return result;
+        },
+        window());
+    progress.exec();
+    model_.setCheckEnabled(true);
+    Refresh();
+    if (searchFinished_) {
+        searchFinished_(progress.result());
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,126 @@
+#include "comsetup/qt/com_setting_frame.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/app_state.h"
+#include "app/qt/language_targets.h"
+#include "app/qt/qt_ui.h"
+#include "comsetup/qt/com_setting_dlg.h"
+#include "comsetup/search_and_check.h"
+
+namespace velmora {
+
+namespace {
+
+// The frame's window: its close box restores what a work dialog's frame changed.
+class FrameWindow final : public VelmoraDialog {
+public:
+    FrameWindow(ComSettingFrameModel& model, QWidget* owner)
+        : VelmoraDialog(owner), model_(model) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        model_.FrameCloseBox();
+        event->accept();
+        reject();
+    }
+
+private:
+    ComSettingFrameModel& model_;
+};
+
+}  // namespace
+
+CComSettingFrame::CComSettingFrame(QtUi& ui) : ui_(ui), model_(ui) {}
+
+CComSettingFrame::~CComSettingFrame() = default;
+
+QPushButton* CComSettingFrame::okButton() const {
+    if (ok1099_ != nullptr && ok1099_->isVisible()) {
+        return ok1099_;
+    }
+    return ok1101_;
+}
+
+void CComSettingFrame::ApplyButtons() {
+    const FrameButtons& buttons = model_.buttons();
+    ok1099_->setVisible(buttons.ok1099Visible);
+    ok1099_->setEnabled(buttons.ok1099Enabled);
+    quit_->setVisible(buttons.quit1100Visible);
+    ok1101_->setVisible(buttons.ok1101Visible);
+    ok1101_->setEnabled(buttons.ok1101Enabled);
+}
+
+int CComSettingFrame::RunModal(QWidget* owner) {
+    FrameWindow window(model_, owner);
+    window.setObjectName(QStringLiteral("CComSettingFrame"));
+    window.setWindowTitle(QStringLiteral("通信設定"));
+    window_ = &window;
+    CComSettingDlg page(model_.page(), ui_, &window);
+    page_ = &page;
+    QPushButton ok1099(QStringLiteral("OK"), &window);
+    QPushButton quit(QStringLiteral("終了"), &window);
+    QPushButton ok1101(QStringLiteral("OK"), &window);
+    ok1099.setObjectName(QStringLiteral("ok"));
+    quit.setObjectName(QStringLiteral("quit"));
+    ok1101.setObjectName(QStringLiteral("okFromWorkDialog"));
+    ok1099_ = &ok1099;
+    quit_ = &quit;
+    ok1101_ = &ok1101;
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(&ok1101);
+    buttons->addWidget(&ok1099);
+    buttons->addWidget(&quit);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(&page);
+    layout->addLayout(buttons);
+
+    QObject::connect(&ok1099, &QPushButton::clicked, &window, &QDialog::accept);
+    QObject::connect(&ok1101, &QPushButton::clicked, &window, &QDialog::accept);
+    QObject::connect(&quit, &QPushButton::clicked, &window, &QDialog::reject);
+
+    model_.FrameOpened(App().startupComSetting, App().commCheckState);
+    page.Refresh();
+    ApplyButtons();
+    // Any change on the page disables OK until a new check succeeds.
+    model_.page().setFrameOkDisabler([this] {
+        model_.SetOkEnabled(false);
+        ApplyButtons();
+    });
+    page.setSearchFinished([this, &window](int result) {
+        model_.SetOkEnabled(result == kSearchAccepted);
+        ApplyButtons();
+        // A check inside a frame opened from a work dialog that changed the controller's state
+        // ends the frame by itself.
+        if (model_.page().inFrame() == 1 && App().commCheckState != kCommAllowed) {
+            window.accept();
+        }
+    });
+    LanguageList().text("DLG_COMSETTING_TITLE", &window)
+        .text("DLG_COMSETTING_BUTTON_OK", &ok1099)
+        .text("DLG_COMSETTING_BUTTON_QUIT", &quit)
+        .load(ui_);
+    LanguageList().text("DLG_COMSETTING_BUTTON_OK", &ok1101).load(ui_);
+    page.LoadTexts();
+    window.adjustSize();
+    CenterOnWorkArea(&window);
+    if (opened_) {
+        QTimer::singleShot(0, &window, [this] { opened_(*this); });
+    }
+
+    const int result = window.exec() == QDialog::Accepted ? kFrameResultOk : kFrameResultCancel;
+    model_.page().setFrameOkDisabler({});
+    model_.FrameClosed();
+    page_ = nullptr;
+    ok1099_ = quit_ = ok1101_ = nullptr;
+    window_ = nullptr;
+    return result;
+}
+
+}  // namespace velmora
