@@ -6,22 +6,28 @@ cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target velmora-cli velmora-sim velmora_system_files
+cmake --build --preset release --target velmora-cli velmora-sim velmora_system_files \
+    velmora_sample_data
 bin=build/release/bin
 
 port="${1:-}"
 sim_pid=""
+backup_file=""
 cleanup() {
     if [ -n "$sim_pid" ]; then
         kill "$sim_pid" 2>/dev/null || true
         wait "$sim_pid" 2>/dev/null || true
+    fi
+    if [ -n "$backup_file" ]; then
+        rm -f "$backup_file"
     fi
 }
 trap cleanup EXIT
 
 if [ -z "$port" ]; then
     port=/tmp/velmora-sim-$$
-    "$bin/velmora-sim" --id 1 --baud 38400 --version 1.10 --link "$port" >/dev/null &
+    "$bin/velmora-sim" --id 1 --baud 38400 --version 1.10 --turnaround 1 --link "$port" \
+        >/dev/null &
     sim_pid=$!
     for _ in $(seq 50); do
         [ -e "$port" ] && break
@@ -46,3 +52,25 @@ cli --id 1 --baud 38400 read 0x000C 1
 echo "== write two registers and read them back"
 cli --id 1 --baud 38400 write 0x0010 0x1234 4660
 cli --id 1 --baud 38400 read 0x0010 2
+
+echo "== search for the controller: every station ID at every bit rate"
+cli search
+# Captured first: head may close the pipe early, which pipefail would count as a failure.
+table=$("$bin/velmora-cli" actuators)
+echo "== the actuator table under System/Data: $(wc -l <<<"$table") records, the first ten"
+echo "\$ velmora-cli actuators | head"
+head -n 10 <<<"$table"
+echo "== write the actuator VMA10-06I (SV 1.10, NPN): parameters and step data, verified"
+cli --id 1 --baud 38400 write-actuator --part-no VMA10-06I --sv 1.10 --io NPN --contents both
+echo "== the mode register after the write (low byte back to 1) and the date code"
+cli --id 1 --baud 38400 read 0x000C 1
+cli --id 1 --baud 38400 read 0x00EF 1
+backup_file=$(mktemp /tmp/velmora-backup-XXXXXX.bkp)
+echo "== back the controller up into $backup_file"
+cli --id 1 --baud 38400 backup "$backup_file"
+backup_text=$("$bin/velmora-cli" unpack "$backup_file" -)
+echo "   its first lines ($(wc -l <<<"$backup_text") in all):"
+head -n 6 <<<"$backup_text" | tr -d '\r' | sed 's/^/    /'
+echo "== restore that backup into the controller: parameters and step data, verified"
+cli --id 1 --baud 38400 restore "$backup_file" --contents both
+echo "== done"

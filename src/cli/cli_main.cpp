@@ -7,6 +7,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ void PrintUsage(std::FILE* to) {
         "  write ADDR VALUE...    write holding registers from ADDR on\n"
         "  pack PLAIN SCRAMBLED   store a plain data file in the scrambled form\n"
         "  unpack SCRAMBLED PLAIN turn a stored data file back into plain text ('-': stdout)\n"
+        "  actuators [--json]     list the actuator table under System/Data, one record a\n"
+        "                         line (13 tab-separated fields) or as a JSON array\n"
+        "  write-actuator --part-no P --sv S --io IO [--contents both|params|steps]\n"
+        "                         write an actuator's data set into the controller and verify\n"
+        "  backup FILE            save the controller's parameters and steps into FILE\n"
+        "  restore FILE [--contents both|params|steps]\n"
+        "                         write a backup file back into the controller and verify\n"
         "\n"
         "options (defaults from System/CommunicationSetting.ini):\n"
         "  --port PORT            serial port (device path, or COMn from older settings)\n"
@@ -47,6 +55,10 @@ void PrintUsage(std::FILE* to) {
         "2 bad usage, 3 refused by the rule file (or a warning declined), 130 cancelled.\n",
         to);
 }
+
+// Options that only some commands take; each command checks its own.
+const std::set<std::string> kCommandValueOptions = {"--part-no", "--sv", "--io", "--contents"};
+const std::set<std::string> kCommandFlags = {"--json"};
 
 bool ParseInt(const std::string& text, long& value) {
     if (text.empty()) {
@@ -97,6 +109,12 @@ int Main(int argc, char** argv) {
                 return kExitUsage;
             }
             (arg == "--id" ? options.stationId : options.baudRate) = static_cast<int>(number);
+        } else if (kCommandValueOptions.count(arg) != 0) {
+            if (!value(text))
+                return kExitUsage;
+            options.commandOptions[arg.substr(2)] = text;
+        } else if (kCommandFlags.count(arg) != 0) {
+            options.commandOptions[arg.substr(2)] = std::string();
         } else if (arg.size() > 2 && arg.rfind("--", 0) == 0) {
             std::fprintf(stderr, "velmora-cli: unknown option %s\n", arg.c_str());
             return kExitUsage;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace velmora::cli {
@@ -97,7 +98,15 @@ void ConsoleUi::drawProgress() {
         std::fflush(stderr);
         progressShown_ = true;
     } else {
-        std::fprintf(stderr, "%3d%% %s\n", percent_ < 0 ? 0 : percent_, status.c_str());
+        // A log gets a line per status and per tenth of the way, not one per percent.
+        const int percent = percent_ < 0 ? 0 : percent_;
+        const bool statusChanged = status_ != printedStatus_;
+        if (!statusChanged && printedPercent_ >= 0 && std::abs(percent - printedPercent_) < 10) {
+            return;
+        }
+        printedStatus_ = status_;
+        printedPercent_ = percent;
+        std::fprintf(stderr, "%3d%% %s\n", percent, status.c_str());
     }
 }
 

@@ -31,6 +31,9 @@ class ConsoleUi final : public Ui {
     std::string status_;
     int percent_ = -1;
     bool progressShown_ = false;
+    // What the last plain line showed, when stderr is no terminal.
+    std::string printedStatus_;
+    int printedPercent_ = -1;
 };
 
 }  // namespace velmora::cli

@@ -40,6 +40,7 @@ const CommandTable& Commands() {
         AddLinkCommands(all);
         AddDataCommands(all);
         AddCommCommands(all);
+        AddJobCommands(all);
         return all;
     }();
     return table;

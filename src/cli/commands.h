@@ -23,6 +23,9 @@ struct Options {
     std::optional<int> stationId;
     std::optional<int> baudRate;
     bool assumeYes = false;
+    // Options of single commands by name without the dashes: "--sv 1.10" as {"sv", "1.10"};
+    // a flag such as "--json" maps to an empty value.
+    std::map<std::string, std::string> commandOptions;
 };
 
 using Command =
@@ -35,6 +38,7 @@ const CommandTable& Commands();
 void AddLinkCommands(CommandTable& table);
 void AddDataCommands(CommandTable& table);
 void AddCommCommands(CommandTable& table);
+void AddJobCommands(CommandTable& table);
 
 // Opens and configures the line from the options, falling back on the settings file. Returns
 // the station ID to address, or -1 after telling the user what failed.

@@ -1,0 +1,477 @@
+// The work jobs of the function page from a shell: the actuator table, write by actuator,
+// backup and restore.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/app_state.h"
+#include "backup/backup_run.h"
+#include "cli/commands.h"
+#include "data/actuator_table.h"
+#include "data/file_selection.h"
+#include "link/com_link.h"
+#include "sysfiles/language.h"
+#include "sysfiles/restriction.h"
+#include "transmit/transmit_contents.h"
+#include "transmit/transmit_request.h"
+#include "transmit/transmit_worker.h"
+
+namespace velmora::cli {
+namespace {
+
+constexpr int kExitCancelled = 130;
+constexpr std::size_t kDifferencesShown = 20;
+
+// ---- Ctrl-C ------------------------------------------------------------------------------
+
+std::atomic<ConsoleUi*> interruptTarget{nullptr};
+
+extern "C" void CancelOnInterrupt(int) {
+    if (ConsoleUi* ui = interruptTarget.load())
+        ui->requestCancel();
+}
+
+extern "C" void RefuseInterrupt(int) {
+    static const char kText[] =
+        "\nvelmora-cli: a write cannot be stopped part way; it ends on its own\n";
+    const ssize_t ignored = ::write(STDERR_FILENO, kText, sizeof kText - 1);
+    (void)ignored;
+}
+
+// While a backup runs, Ctrl-C asks it to stop at its next test point. While a write runs it
+// is refused: stopping between two requests would leave the controller half written and in its
+// writing mode, and every request ends by itself within its time-out.
+class InterruptHandler {
+  public:
+    InterruptHandler(ConsoleUi& ui, bool cancels) {
+        interruptTarget = &ui;
+        struct sigaction action {};
+        action.sa_handler = cancels ? CancelOnInterrupt : RefuseInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        installed_ = sigaction(SIGINT, &action, &previous_) == 0;
+    }
+    ~InterruptHandler() {
+        if (installed_)
+            sigaction(SIGINT, &previous_, nullptr);
+        interruptTarget = nullptr;
+    }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+    bool installed_ = false;
+};
+
+// ---- Texts -------------------------------------------------------------------------------
+
+class TextCollector final : public LanguageTarget {
+  public:
+    void setText(const std::string& text) override { text_ = text; }
+    void insertItem(int, const std::string& text) override { text_ = text; }
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string text_;
+};
+
+// The language file's texts for the keys, in order; a missing key leaves its text (and the
+// ones after it) empty.
+std::vector<std::string> LanguageTexts(const std::vector<std::string>& keys, Ui& ui) {
+    std::vector<TextCollector> targets(keys.size());
+    std::vector<LanguageEntry> list;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        list.push_back({keys[i], LanguageTargetKind::WindowText, &targets[i], 0});
+    }
+    list.push_back({});
+    LoadLanguageTexts(list, ui);
+    std::vector<std::string> texts;
+    for (const auto& target : targets) {
+        texts.push_back(target.text());
+    }
+    return texts;
+}
+
+// Texts from the language file end lines with CR LF.
+std::string WithoutCr(std::string text) {
+    std::erase(text, '\r');
+    return text;
+}
+
+// ---- Options -----------------------------------------------------------------------------
+
+std::string CommandOption(const Options& options, const std::string& name) {
+    const auto found = options.commandOptions.find(name);
+    return found == options.commandOptions.end() ? std::string() : found->second;
+}
+
+bool HasCommandOption(const Options& options, const std::string& name) {
+    return options.commandOptions.count(name) != 0;
+}
+
+// --contents as the write-contents index: 0 both, 1 parameters only, 2 steps only; -1 when
+// the value is none of the three.
+int WriteContentsOption(const Options& options) {
+    if (!HasCommandOption(options, "contents"))
+        return 0;
+    static const std::array<const char*, 3> kNames = {"both", "params", "steps"};
+    const std::string value = CommandOption(options, "contents");
+    for (std::size_t i = 0; i < kNames.size(); ++i) {
+        if (value == kNames[i])
+            return static_cast<int>(i);
+    }
+    std::fprintf(stderr, "velmora-cli: --contents takes both, params or steps, not '%s'\n",
+                 value.c_str());
+    return -1;
+}
+
+// ---- The actuator table ------------------------------------------------------------------
+
+using RecordField = std::string stADP_FORMAT::*;
+
+// The record's fields in the order the list file gives them, then the list file itself.
+const std::array<std::pair<const char*, RecordField>, 13> kRecordFields = {{
+    {"strPartNo", &stADP_FORMAT::strPartNo},
+    {"strModel", &stADP_FORMAT::strModel},
+    {"strController", &stADP_FORMAT::strController},
+    {"strMotorDir", &stADP_FORMAT::strMotorDir},
+    {"strLead", &stADP_FORMAT::strLead},
+    {"strStroke", &stADP_FORMAT::strStroke},
+    {"strSVNo", &stADP_FORMAT::strSVNo},
+    {"strIOSpec", &stADP_FORMAT::strIOSpec},
+    {"strParamVersion", &stADP_FORMAT::strParamVersion},
+    {"strParamFile", &stADP_FORMAT::strParamFile},
+    {"strStepFile", &stADP_FORMAT::strStepFile},
+    {"strParamColumn", &stADP_FORMAT::strParamColumn},
+    {"strDataFile", &stADP_FORMAT::strDataFile},
+}};
+
+// Absolute, so that the records' list file paths name their data files from anywhere.
+std::string DataRoot() {
+    std::error_code error;
+    std::filesystem::path root = std::filesystem::absolute(App().moduleFolder, error);
+    root = (root / "System" / "Data").lexically_normal();
+    return root.string();
+}
+
+std::vector<stADP_FORMAT> LoadTable(Ui& ui) {
+    std::vector<stADP_FORMAT> table;
+    std::vector<std::string> models;
+    LoadActuatorTable(ui, DataRoot(), table, models);
+    return table;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+int ActuatorsCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "velmora-cli: actuators takes no arguments\n");
+        return kExitUsage;
+    }
+    const std::vector<stADP_FORMAT> table = LoadTable(ui);
+    if (table.empty())
+        std::fprintf(stderr, "velmora-cli: no actuator records under %s\n", DataRoot().c_str());
+    if (HasCommandOption(options, "json")) {
+        std::printf("[");
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            std::printf("%s\n  {", i == 0 ? "" : ",");
+            for (std::size_t f = 0; f < kRecordFields.size(); ++f) {
+                const auto& [name, member] = kRecordFields[f];
+                std::printf("%s\"%s\": %s", f == 0 ? "" : ", ", name,
+                            JsonString(table[i].*member).c_str());
+            }
+            std::printf("}");
+        }
+        std::printf("%s]\n", table.empty() ? "" : "\n");
+        return kExitSuccess;
+    }
+    for (const stADP_FORMAT& record : table) {
+        for (std::size_t f = 0; f < kRecordFields.size(); ++f) {
+            std::printf("%s%s", f == 0 ? "" : "\t", (record.*kRecordFields[f].second).c_str());
+        }
+        std::printf("\n");
+    }
+    return kExitSuccess;
+}
+
+// ---- Writing -----------------------------------------------------------------------------
+
+// The rule file's verdict for the operation, with its box shown. 0 to go on, else the exit
+// status.
+int CheckAllowed(CComLink& link, std::uint8_t station, int operation, int selectionNumber,
+                 ConsoleUi& ui) {
+    RestrictionOutcome outcome = RestrictionOutcome::Undecided;
+    RunRestrictionCheck(link, station, operation, selectionNumber, ui, &outcome);
+    switch (outcome) {
+        case RestrictionOutcome::Allowed:
+        case RestrictionOutcome::WarningAccepted:
+            return 0;
+        case RestrictionOutcome::WarningDeclined:
+            std::fprintf(stderr, "velmora-cli: stopped: the warning was not accepted\n");
+            return kExitRefused;
+        case RestrictionOutcome::Refused:
+            std::fprintf(stderr, "velmora-cli: refused by the rule file for this controller\n");
+            return kExitRefused;
+        case RestrictionOutcome::Undecided:
+            break;
+    }
+    std::fprintf(stderr, "velmora-cli: the rule file gives no verdict; nothing was done\n");
+    return kExitRefused;
+}
+
+std::string WriteContentsText(int contents, Ui& ui) {
+    static const std::vector<std::string> kKeys = {"LIST_WRITECONTENTS_PARAM_AND_STEP",
+                                                   "LIST_WRITECONTENTS_PARAMONLY",
+                                                   "LIST_WRITECONTENTS_STEPONLY"};
+    if (contents < 0 || static_cast<std::size_t>(contents) >= kKeys.size())
+        return {};
+    return LanguageTexts({kKeys[static_cast<std::size_t>(contents)]}, ui).front();
+}
+
+// What the transmit dialog shows before a write.
+void PrintContents(const TransmitContents& contents, Ui& ui) {
+    const std::vector<std::string> labels = LanguageTexts(
+        {"DLG_TRANSMIT_TEXT_ACTUATOR", "DLG_TRANSMIT_TEXT_CONTROLLER", "DLG_TRANSMIT_TEXT_SV",
+         "DLG_TRANSMIT_TEXT_PARAMETER", "DLG_TRANSMIT_TEXT_WRITECONTENTS"},
+        ui);
+    const std::array<const std::string*, 5> values = {&contents.partNo, &contents.controller,
+                                                      &contents.svNo, &contents.paramVersion,
+                                                      &contents.writeContents};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::printf("%-24s %s\n", (labels[i] + ":").c_str(), values[i]->c_str());
+    }
+    std::fflush(stdout);
+}
+
+void ShowSvError(Ui& ui) {
+    const std::vector<std::string> texts = LanguageTexts(
+        {"DLG_SVERR_TITLE", "DLG_SVERR_ALARM_CONTENTS", "DLG_SVERR_COUNTERMEASURE_CONTENTS",
+         "DLG_SVERR_CONFIRM_1", "DLG_SVERR_CONFIRM_1_CONTENTS", "DLG_SVERR_CONFIRM_2",
+         "DLG_SVERR_CONFIRM_2_CONTENTS"},
+        ui);
+    const std::string text = texts[1] + "\n" + MessageText(kMsgAlarmCountermeasureTitle) + "\n  " +
+                             texts[2] + "\n" + texts[3] + "\n  " + texts[4] + "\n" + texts[5] +
+                             "\n  " + texts[6];
+    ui.showMessage(text, texts[0], MessageIcon::Error, MessageButtons::Ok);
+}
+
+void PrintCaution(const TransmitContents& contents, Ui& ui) {
+    const std::vector<std::string> texts =
+        LanguageTexts({"DLG_TRANSMIT_TEXT_CAUTION_CONTENTS", "DLG_TRANSMIT_TEXT_CONTROLLER"}, ui);
+    std::printf("%s\n  %s: %s\n", WithoutCr(texts[0]).c_str(), texts[1].c_str(),
+                contents.controller.c_str());
+    std::fflush(stdout);
+}
+
+void PrintDifferences(const std::vector<VerifyDifference>& differences) {
+    if (differences.empty())
+        return;
+    std::fprintf(stderr, "%zu row(s) read back differently%s:\n", differences.size(),
+                 differences.size() > kDifferencesShown ? " (the first 20 follow)" : "");
+    std::fprintf(stderr, "  %-8s %-24s %-16s %s\n", "register", "key", "written", "read");
+    const std::size_t shown = std::min(differences.size(), kDifferencesShown);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const VerifyDifference& row = differences[i];
+        char written[24];
+        char read[24];
+        std::snprintf(written, sizeof written, "%u (0x%04x)", row.written, row.written);
+        std::snprintf(read, sizeof read, "%u (0x%04x)", row.read, row.read);
+        std::fprintf(stderr, "  0x%04x   %-24s %-16s %s\n", row.reg,
+                     row.key.empty() ? "-" : row.key.c_str(), written, read);
+    }
+}
+
+// The rule check, then the worker as the transmit dialog runs it.
+int RunWrite(CComLink& link, std::uint8_t station, const TransmitRequest& request, int operation,
+             ConsoleUi& ui) {
+    const int refused = CheckAllowed(link, station, operation,
+                                     SelectionNumberFromSvText(request.record.strSVNo), ui);
+    if (refused != 0)
+        return refused;
+
+    const TransmitContents contents =
+        MakeTransmitContents(request.record, WriteContentsText(request.writeContents, ui));
+    PrintContents(contents, ui);
+
+    std::vector<VerifyDifference> differences;
+    TransferContext context{link, station, ui, &differences};
+    TransmitHooks hooks;
+    hooks.showSvError = [&ui] { ShowSvError(ui); };
+    hooks.showCaution = [&] {
+        ui.finishProgress();
+        PrintCaution(contents, ui);
+    };
+    int result = -1;
+    {
+        InterruptHandler interrupt(ui, false);
+        result = TransmitWorker(context, request, hooks);
+    }
+    ui.finishProgress();
+    PrintDifferences(differences);
+    if (result == 0) {
+        std::printf("written and verified: %s\n", contents.writeContents.c_str());
+        return kExitSuccess;
+    }
+    if (result == kTransmitSvError) {
+        std::fprintf(stderr, "velmora-cli: the controller reports version 0.00; nothing written\n");
+        return kExitRefused;
+    }
+    std::fprintf(stderr, "velmora-cli: the write failed (NG)\n");
+    return kExitFailure;
+}
+
+// The first record of the part number with this SV number and IO specification, as the
+// actuator selection finds it. False after telling the user what there is instead.
+bool FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partNo,
+                const std::string& svNo, const std::string& ioSpec, stADP_FORMAT& found) {
+    std::vector<const stADP_FORMAT*> ofPart;
+    for (const stADP_FORMAT& record : table) {
+        if (record.strPartNo == partNo)
+            ofPart.push_back(&record);
+    }
+    if (ofPart.empty()) {
+        std::fprintf(stderr, "velmora-cli: no actuator with part number '%s' under %s\n",
+                     partNo.c_str(), DataRoot().c_str());
+        return false;
+    }
+    for (const stADP_FORMAT* record : ofPart) {
+        if (record->strSVNo == svNo && record->strIOSpec == ioSpec) {
+            found = *record;
+            return true;
+        }
+    }
+    std::fprintf(stderr,
+                 "velmora-cli: part number '%s' has no record for SV %s with IO %s; it has:\n",
+                 partNo.c_str(), svNo.c_str(), ioSpec.c_str());
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const stADP_FORMAT* record : ofPart) {
+        std::pair<std::string, std::string> pair{record->strSVNo, record->strIOSpec};
+        if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
+            pairs.push_back(std::move(pair));
+    }
+    for (const auto& [sv, io] : pairs) {
+        std::fprintf(stderr, "  --sv %s --io %s\n", sv.c_str(), io.c_str());
+    }
+    return false;
+}
+
+int WriteActuatorCommand(const Options& options, const std::vector<std::string>& args,
+                         ConsoleUi& ui) {
+    const std::string partNo = CommandOption(options, "part-no");
+    const std::string sv = CommandOption(options, "sv");
+    const std::string io = CommandOption(options, "io");
+    if (!args.empty() || partNo.empty() || sv.empty() || io.empty()) {
+        std::fprintf(stderr,
+                     "velmora-cli: usage: write-actuator --part-no P --sv S --io IO "
+                     "[--contents both|params|steps]\n");
+        return kExitUsage;
+    }
+    const int contents = WriteContentsOption(options);
+    if (contents < 0)
+        return kExitUsage;
+
+    TransmitRequest request;
+    request.writeContents = contents;
+    request.fromFile = kFromActuatorSelection;
+    if (!FindRecord(LoadTable(ui), partNo, NormaliseSvNumber(sv), io, request.record))
+        return kExitFailure;
+
+    CComLink link(ui);
+    const int station = Connect(options, link, ui);
+    if (station < 0)
+        return kExitFailure;
+    return RunWrite(link, static_cast<std::uint8_t>(station), request, RestrictActuator, ui);
+}
+
+int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "velmora-cli: usage: restore FILE [--contents both|params|steps]\n");
+        return kExitUsage;
+    }
+    const int contents = WriteContentsOption(options);
+    if (contents < 0)
+        return kExitUsage;
+
+    TransmitRequest request;
+    request.writeContents = contents;
+    request.fromFile = kFromBackupFile;
+    if (DescribeBackupFile(args[0], request.record, ui) != 0)
+        return kExitFailure;
+
+    CComLink link(ui);
+    const int station = Connect(options, link, ui);
+    if (station < 0)
+        return kExitFailure;
+    return RunWrite(link, static_cast<std::uint8_t>(station), request, RestrictFile, ui);
+}
+
+// ---- Backup ------------------------------------------------------------------------------
+
+int BackupCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "velmora-cli: usage: backup FILE\n");
+        return kExitUsage;
+    }
+    CComLink link(ui);
+    const int station = Connect(options, link, ui);
+    if (station < 0)
+        return kExitFailure;
+    const auto id = static_cast<std::uint8_t>(station);
+    const int refused = CheckAllowed(link, id, RestrictBackup, -1, ui);
+    if (refused != 0)
+        return refused;
+
+    TransferContext context{link, id, ui, nullptr};
+    int result = -1;
+    {
+        InterruptHandler interrupt(ui, true);
+        result = RunBackup(context, args[0]);
+    }
+    ui.finishProgress();
+    if (result == 0) {
+        std::printf("backup saved: %s\n", args[0].c_str());
+        return kExitSuccess;
+    }
+    if (ui.cancelRequested()) {
+        std::fprintf(stderr, "velmora-cli: backup cancelled; no file was saved\n");
+        return kExitCancelled;
+    }
+    return kExitFailure;
+}
+
+}  // namespace
+
+void AddJobCommands(CommandTable& table) {
+    table["actuators"] = ActuatorsCommand;
+    table["write-actuator"] = WriteActuatorCommand;
+    table["backup"] = BackupCommand;
+    table["restore"] = RestoreCommand;
+}
+
+}  // namespace velmora::cli

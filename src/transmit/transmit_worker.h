@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+
+#include "transmit/transfer_context.h"
+#include "transmit/transmit_request.h"
+
+namespace velmora {
+
+// What the worker leaves to its front end: the version-error dialog, the caution about the
+// nameplate shown after a finished write, and the waits after switching the controller into
+// its writing mode (empty: a real sleep).
+struct TransmitHooks {
+    std::function<void()> showSvError;
+    std::function<void()> showCaution;
+    std::function<void(int ms)> sleep;
+};
+
+// Results of TransmitWorker besides 0 (written and verified) and -1 (NG).
+inline constexpr int kTransmitSvError = 2;  // the controller reports version 0.00: nothing sent
+
+// One write as the transmit dialog runs it: reads the controller's version, switches it into
+// its writing mode, writes and verifies what the request names (data folder or backup file;
+// parameters and steps, parameters only or steps only), stamps the date code and switches the
+// mode back. Status texts, progress and messages go through context.ui. A step that fails
+// ends the write at once and leaves the controller as that step left it.
+int TransmitWorker(TransferContext& context, const TransmitRequest& request,
+                   const TransmitHooks& hooks);
+
+}  // namespace velmora

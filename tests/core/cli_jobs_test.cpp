@@ -1,0 +1,460 @@
+// The work jobs of velmora-cli, run as a program against the virtual controller on a
+// pseudo-terminal, with a program folder of its own and rule files written for each case.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/pty_controller.h"
+#include "support/backup_text.h"
+#include "support/rule_file.h"
+#include "support/temp_folder.h"
+#include "support/transmit_support.h"
+
+extern char** environ;
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using test::RegisterImage;
+
+constexpr const char* kWarningTitle = "Test warning title";
+constexpr const char* kWarningText = "Test warning: think twice";
+constexpr const char* kRefusalTitle = "Test refusal title";
+constexpr const char* kRefusalText = "Test refusal: not this controller";
+constexpr const char* kPartNo = "VMA10-06I";
+constexpr const char* kColumn = "VMA10-L06";
+
+fs::path BinaryFolder() {
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
+
+struct CliResult {
+    int status = -1;  // exit status; -1 when killed or not started
+    std::string out;
+    std::string err;
+};
+
+// Counts the lines of text that start with the prefix.
+int LinesStartingWith(const std::string& text, const std::string& prefix) {
+    int count = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        count += text.compare(start, prefix.size(), prefix) == 0 ? 1 : 0;
+        start = end + 1;
+    }
+    return count;
+}
+
+class CliJobsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.valid());
+        std::error_code error;
+        fs::copy(BinaryFolder() / "System", folder.file("System"),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+        ASSERT_FALSE(error) << error.message();
+        ASSERT_TRUE(fs::exists(folder.file("System/Data/VMA-Series/AdapterFile.vms")));
+        ASSERT_TRUE(sim.start());
+        controller().setVersion(110);
+        WriteRules(2);
+    }
+
+    void TearDown() override { sim.stop(); }
+
+    sim::VirtualController& controller() { return sim.controller(); }
+
+    // Rules under which a controller of version 1.00 to 1.99 that the data was made for is
+    // allowed, and any other combination gets the verdict.
+    void WriteRules(int verdict) {
+        test::RuleFile rules;
+        rules.set("MSG_WARNING_TITLE", kWarningTitle)
+            .set("MSG_WARNING_1", kWarningText)
+            .set("MSG_ERR_TITLE", kRefusalTitle)
+            .set("MSG_ERR_1", kRefusalText);
+        for (const std::string prefix : {"ACTUATOR", "FILE", "BACKUP"}) {
+            rules.ranges(prefix, 100, 199);
+            for (int record = 1; record <= 3; ++record) {
+                rules.outcome(prefix, record, 1, 1, 1, 1);
+            }
+        }
+        for (const std::string prefix : {"ACTUATOR", "FILE"}) {
+            for (const char* sv : {"OK", "NG"}) {
+                for (const char* bkc : {"OK", "NG"}) {
+                    for (const char* sel : {"OK", "NG"}) {
+                        const std::string key =
+                            prefix + "_SVNO_" + sv + "_BKC_" + bkc + "_SEL_" + sel;
+                        const bool allowed = std::string(sv) == "OK" && std::string(bkc) == "OK" &&
+                                             std::string(sel) == "OK";
+                        rules.set(key, allowed ? 0 : verdict);
+                    }
+                }
+            }
+        }
+        rules.set("BACKUP_SVNO_OK_BKC_OK", 0)
+            .set("BACKUP_SVNO_OK_BKC_NG", verdict)
+            .set("BACKUP_SVNO_NG_BKC_OK", verdict)
+            .set("BACKUP_SVNO_NG_BKC_NG", verdict);
+        rules.writeTo(folder);
+    }
+
+    // Runs velmora-cli on the controller's line with standard input from /dev/null.
+    CliResult Cli(std::vector<std::string> args, int signalAfterRequests = -1) {
+        const std::string out = folder.file("cli.out");
+        const std::string err = folder.file("cli.err");
+        std::vector<std::string> argv = {(BinaryFolder() / "velmora-cli").string(),
+                                         "--root",
+                                         folder.path(),
+                                         "--port",
+                                         sim.slavePath(),
+                                         "--id",
+                                         "1",
+                                         "--baud",
+                                         "38400"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> pointers;
+        for (std::string& arg : argv) {
+            pointers.push_back(arg.data());
+        }
+        pointers.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        const int spawned =
+            ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        CliResult result;
+        if (spawned != 0) {
+            return result;
+        }
+        const auto deadline = Clock::now() + std::chrono::seconds(60);
+        bool signalled = false;
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (Clock::now() > deadline) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                break;
+            }
+            if (!signalled && signalAfterRequests >= 0 &&
+                controller().requestCount() >= static_cast<std::size_t>(signalAfterRequests)) {
+                ::kill(pid, SIGINT);
+                signalled = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = test::ReadBytes(out);
+        result.err = test::ReadBytes(err);
+        return result;
+    }
+
+    RegisterImage Snapshot(std::uint16_t first, std::uint16_t last) {
+        RegisterImage image;
+        for (unsigned reg = first; reg <= last; ++reg) {
+            image[static_cast<std::uint16_t>(reg)] =
+                controller().getRegister(static_cast<std::uint16_t>(reg)).value_or(0xDEAD);
+        }
+        return image;
+    }
+
+    bool AnythingWritten() {
+        for (const auto& frame : controller().requestLog()) {
+            if (frame.size() > 1 && frame[1] == 0x10) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string SamplePlain(const std::string& name) {
+        return test::ReadBytes(test::SamplePath(name));
+    }
+
+    test::TempFolder folder;
+    sim::PtyController sim;
+};
+
+// Each job asks the rule file first: allowed goes on, a refusal shows the rule file's title
+// and message and stops with 3, a warning stops with 3 unless --yes accepts it (standard input
+// is no terminal, so no one can be asked).
+TEST_F(CliJobsTest, RuleFileVerdictDecidesWhetherAJobRuns) {
+    // A backup to restore from, taken while everything is allowed.
+    test::SeedImage(controller(), 11, "CLI-UNIT");
+    const std::string backup = folder.file("before.bkp");
+    const RegisterImage seededSteps = Snapshot(0x0400, 0x07FF);
+    ASSERT_EQ(Cli({"backup", backup}).status, 0);
+
+    struct Job {
+        const char* name;
+        std::vector<std::string> args;
+    };
+    const Job jobs[] = {
+        {"write-actuator",
+         {"write-actuator", "--part-no", kPartNo, "--sv", "1.1", "--io", "NPN", "--contents",
+          "steps"}},
+        {"backup", {"backup", folder.file("job.bkp")}},
+        {"restore", {"restore", backup, "--contents", "steps"}},
+    };
+    struct Case {
+        const char* what;
+        std::uint16_t version;
+        int verdict;
+        bool yes;
+        int status;
+        const char* title;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"allowed", 110, 2, false, 0, nullptr, nullptr},
+        {"refused", 250, 2, true, 3, kRefusalTitle, kRefusalText},
+        {"warning declined", 250, 1, false, 3, kWarningTitle, kWarningText},
+        {"warning accepted with --yes", 250, 1, true, 0, kWarningTitle, kWarningText},
+    };
+    for (const Job& job : jobs) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(job.name) + ": " + c.what);
+            WriteRules(c.verdict);
+            controller().setVersion(c.version);
+            test::SeedImage(controller(), 23, "SOMETHING-ELSE");
+            controller().setRegister(0x000C, 0x0064);  // a mode a steps-only write can restore
+            controller().clearRequestLog();
+            fs::remove(folder.file("job.bkp"));
+            std::vector<std::string> args = job.args;
+            if (c.yes) {
+                args.insert(args.begin(), "--yes");
+            }
+
+            const CliResult result = Cli(args);
+
+            EXPECT_EQ(result.status, c.status) << result.err;
+            if (c.title != nullptr) {
+                EXPECT_NE(result.err.find(c.title), std::string::npos) << result.err;
+                EXPECT_NE(result.err.find(c.text), std::string::npos) << result.err;
+            }
+            const std::string jobName = job.name;
+            if (c.status != 0) {
+                EXPECT_FALSE(AnythingWritten());
+                EXPECT_FALSE(fs::exists(folder.file("job.bkp")));
+                continue;
+            }
+            if (jobName == "write-actuator") {
+                for (const auto& [reg, value] :
+                     test::ExpectedStepImage(SamplePlain("VMA10_step.csv"), kColumn)) {
+                    EXPECT_EQ(controller().getRegister(reg), value) << "register " << reg;
+                }
+            } else if (jobName == "backup") {
+                const auto parsed =
+                    test::ParseBackupText(test::ReadStoredText(folder.file("job.bkp")));
+                EXPECT_EQ(parsed.error, "");
+                EXPECT_EQ(parsed.unitName, "SOMETHING-ELSE");
+                EXPECT_EQ(parsed.registers.at(0x0400), controller().getRegister(0x0400));
+            } else {
+                EXPECT_EQ(Snapshot(0x0400, 0x07FF), seededSteps);
+            }
+        }
+    }
+}
+
+// The three write contents from the command line: the mode byte and the date code end as the
+// sequence of each says.
+TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
+    struct Case {
+        const char* contents;
+        bool parameters;
+        int modeLowAfter;
+    };
+    const Case cases[] = {{"both", true, 1}, {"params", true, 1}, {"steps", false, 100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.contents);
+        controller().resetImage();
+        controller().setRegister(0x000C, 0x0364);
+        controller().setRegister(0x00EF, 0x0101);
+
+        const CliResult result = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10",
+                                      "--io", "PNP", "--contents", c.contents});
+
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find("VC-1AP-VMA10-06I"), std::string::npos) << result.out;
+        EXPECT_EQ(*controller().getRegister(0x000C) & 0xFF, c.modeLowAfter);
+        EXPECT_EQ(*controller().getRegister(0x00EF),
+                  c.parameters ? test::TodaysDateCode() : 0x0101);
+        if (c.parameters) {
+            const RegisterImage expected =
+                test::ExpectedParameterImage(SamplePlain("VMA10_param.csv"), kColumn, kPartNo);
+            EXPECT_EQ(controller().getRegister(0x0040), expected.at(0x0040));
+            EXPECT_EQ(controller().getRegister(0x0100), expected.at(0x0100));
+        }
+    }
+    const CliResult wrong = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io",
+                                 "PNP", "--contents", "all"});
+    EXPECT_EQ(wrong.status, 2);
+}
+
+// A verification failure ends with 1 and lists the first 20 differing rows and their count.
+TEST_F(CliJobsTest, VerificationFailureExitsOneWithTheDifferingRows) {
+    for (std::uint16_t reg = 0x0500; reg < 0x0500 + 25; ++reg) {
+        controller().changeRegisterAfterWrite(reg, 0x7E7E);
+    }
+
+    const CliResult result = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io",
+                                  "NPN", "--contents", "steps"});
+
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("25 row(s)"), std::string::npos) << result.err;
+    EXPECT_EQ(LinesStartingWith(result.err, "  0x05"), 20) << result.err;
+    EXPECT_NE(result.err.find("0x0500"), std::string::npos);
+    EXPECT_NE(result.err.find("32382 (0x7e7e)"), std::string::npos);
+    EXPECT_NE(result.err.find("Verification Error"), std::string::npos);
+    EXPECT_NE(result.err.find("Writing to the controller failed"), std::string::npos);
+}
+
+TEST_F(CliJobsTest, RecordsThatDoNotMatchAreReportedWithWhatThereIs) {
+    struct Case {
+        const char* partNo;
+        const char* sv;
+        const char* io;
+        std::vector<std::string> listed;
+    };
+    const Case cases[] = {
+        {kPartNo,
+         "2.00",
+         "NPN",
+         {"--sv 1.00 --io NPN", "--sv 1.00 --io PNP", "--sv 1.10 --io PNP"}},
+        {kPartNo, "1.10", "npn", {"--sv 1.10 --io NPN"}},
+        {"NO-SUCH-PART", "1.10", "NPN", {"no actuator with part number 'NO-SUCH-PART'"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.sv) + " " + c.io);
+        controller().clearRequestLog();
+
+        const CliResult result =
+            Cli({"write-actuator", "--part-no", c.partNo, "--sv", c.sv, "--io", c.io});
+
+        EXPECT_EQ(result.status, 1);
+        for (const auto& text : c.listed) {
+            EXPECT_NE(result.err.find(text), std::string::npos) << result.err;
+        }
+        EXPECT_EQ(controller().requestCount(), 0u);
+    }
+}
+
+// A backup made by one run and restored by another gives the controller its areas back.
+TEST_F(CliJobsTest, BackupAndRestoreRoundTrip) {
+    test::SeedImage(controller(), 31, "ROUND-TRIP");
+    controller().setRegister(0x000C, 0x0201);
+    const RegisterImage params = Snapshot(0x0000, 0x017F);
+    const RegisterImage steps = Snapshot(0x0400, 0x07FF);
+    const std::string path = folder.file("round.bkp");
+
+    const CliResult saved = Cli({"backup", path});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_NE(saved.out.find(path), std::string::npos);
+
+    test::SeedImage(controller(), 32, "OVERWRITTEN");
+    controller().setRegister(0x00EE, 100);
+    const CliResult restored = Cli({"restore", path, "--contents", "both"});
+    ASSERT_EQ(restored.status, 0) << restored.err;
+
+    for (const auto& [reg, value] : params) {
+        const auto now = controller().getRegister(reg);
+        if (reg == 0x000C) {
+            EXPECT_EQ(now, 0x0201);
+        } else if (reg == 0x00EE) {
+            EXPECT_EQ(now, 1100);
+        } else if (reg != 0x00EF) {
+            EXPECT_EQ(now, value) << "register " << reg;
+        }
+    }
+    EXPECT_EQ(Snapshot(0x0400, 0x07FF), steps);
+}
+
+TEST_F(CliJobsTest, InterruptCancelsABackupAndLeavesNoFile) {
+    controller().setExtraDelayMs(15);
+    const std::string path = folder.file("cancelled.bkp");
+
+    // Past the rule check and into the reading.
+    const CliResult result = Cli({"backup", path}, 10);
+
+    EXPECT_EQ(result.status, 130) << result.err;
+    EXPECT_TRUE(folder.names().count("cancelled.bkp") == 0);
+    for (const auto& name : folder.names()) {
+        EXPECT_EQ(name.find("cancelled.bkp"), std::string::npos) << name;
+    }
+}
+
+// The table as the list files expand it: one line per combination of their alternatives,
+// thirteen fields each, and the same records as JSON objects.
+TEST_F(CliJobsTest, ActuatorsListsTheExpandedTable) {
+    const auto rows = test::SplitCsv(SamplePlain("AdapterFile.vms"));
+    std::size_t expected = 0;
+    std::map<std::string, int> perPart;
+    for (std::size_t line = 1; line < rows.size(); ++line) {
+        if (rows[line].size() < 12) {
+            continue;
+        }
+        std::size_t combinations = 1;
+        for (const auto& field : rows[line]) {
+            combinations *=
+                static_cast<std::size_t>(std::count(field.begin(), field.end(), '|') + 1);
+        }
+        expected += combinations;
+        perPart[rows[line][0]] += static_cast<int>(combinations);
+    }
+
+    const CliResult text = Cli({"actuators"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(static_cast<std::size_t>(std::count(text.out.begin(), text.out.end(), '\n')),
+              expected);
+    for (const auto& [partNo, count] : perPart) {
+        EXPECT_EQ(LinesStartingWith(text.out, partNo + "\t"), count) << partNo;
+    }
+    std::size_t start = 0;
+    while (start < text.out.size()) {
+        const std::size_t end = text.out.find('\n', start);
+        const std::string line = text.out.substr(start, end - start);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 12) << line;
+        EXPECT_NE(line.find(folder.path() + "/System/Data/VMA-Series/AdapterFile.vms"),
+                  std::string::npos)
+            << line;
+        start = end + 1;
+    }
+
+    const CliResult json = Cli({"actuators", "--json"});
+    ASSERT_EQ(json.status, 0);
+    ASSERT_FALSE(json.out.empty());
+    EXPECT_EQ(json.out.front(), '[');
+    std::size_t objects = 0;
+    for (std::size_t at = json.out.find("{\"strPartNo\": "); at != std::string::npos;
+         at = json.out.find("{\"strPartNo\": ", at + 1)) {
+        ++objects;
+    }
+    EXPECT_EQ(objects, expected);
+    EXPECT_NE(json.out.find("\"strIOSpec\": \"PNP\""), std::string::npos);
+    EXPECT_EQ(controller().requestCount(), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
