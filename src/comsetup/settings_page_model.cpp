@@ -230,9 +230,13 @@ int ComSettingPageModel::OpenPortFromSettings() {
 void ComSettingPageModel::RefreshFromSettings() {
     inFrame_ = 0;
     const CommSettings& settings = App().commSettings;
+    // The list holds the devices present, so a stored position names a different device
+    // whenever one is plugged in or out: the port in use is found by its name first, and the
+    // position only serves when that name is not listed.
+    const int byName = PortIndexOf(settings.portName);
     const bool inList =
         settings.portNumber >= 0 && settings.portNumber < static_cast<int>(ports_.size());
-    selectPort(inList ? settings.portNumber : 0);
+    selectPort(byName >= 0 ? byName : (inList ? settings.portNumber : 0));
     SelectMethodFromSettings();
     selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
     selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));

@@ -239,6 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct RefreshCase {
     const char* name;
+    bool portNameListed;
     int portNumber;
     int expectedPort;
 };
@@ -246,9 +247,9 @@ struct RefreshCase {
 class ComSettingPageRefreshTest : public PageFixture,
                                   public ::testing::WithParamInterface<RefreshCase> {};
 
-TEST_P(ComSettingPageRefreshTest, SettingsTabSelectsThePortByPositionAndLeavesFrameMode) {
+TEST_P(ComSettingPageRefreshTest, SettingsTabSelectsThePortInUseAndLeavesFrameMode) {
     const RefreshCase& c = GetParam();
-    App().commSettings.portName = devices[1];
+    App().commSettings.portName = c.portNameListed ? devices[1] : "/gone/ttyUSB9";
     App().commSettings.portNumber = c.portNumber;
     App().commSettings.autoSelect = 1;
     App().commSettings.connectionId = 4;
@@ -265,9 +266,11 @@ TEST_P(ComSettingPageRefreshTest, SettingsTabSelectsThePortByPositionAndLeavesFr
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, ComSettingPageRefreshTest,
-                         ::testing::Values(RefreshCase{"Third", 2, 2}, RefreshCase{"First", 0, 0},
-                                           RefreshCase{"PastTheEnd", 5, 0},
-                                           RefreshCase{"Negative", -1, 0}),
+                         ::testing::Values(RefreshCase{"ListedNameWins", true, 2, 1},
+                                           RefreshCase{"Third", false, 2, 2},
+                                           RefreshCase{"First", false, 0, 0},
+                                           RefreshCase{"PastTheEnd", false, 5, 0},
+                                           RefreshCase{"Negative", false, -1, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct FirstFillCase {

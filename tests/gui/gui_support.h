@@ -23,7 +23,7 @@ namespace velmora::test {
 
 // Records every message box and answers as scripted (Ok/Yes once the script runs out).
 class ScriptedPresenter {
-public:
+  public:
     struct Shown {
         std::string text;
         std::string title;
@@ -47,7 +47,8 @@ public:
 
     bool sawTitle(const std::string& title) const {
         for (const Shown& s : shown) {
-            if (s.title == title) return true;
+            if (s.title == title)
+                return true;
         }
         return false;
     }
@@ -59,7 +60,7 @@ public:
 // A program folder of its own: the built System folder (language, rules, sample data) and a
 // settings file with the given lines.
 class ProgramFolder {
-public:
+  public:
     explicit ProgramFolder(const QString& settingsBody) {
         const QString system = QCoreApplication::applicationDirPath() + QStringLiteral("/System");
         CopyFolder(system, dir_.path() + QStringLiteral("/System"));
@@ -79,7 +80,7 @@ public:
     }
     QString path() const { return dir_.path(); }
 
-private:
+  private:
     static void CopyFolder(const QString& from, const QString& to) {
         QDir().mkpath(to);
         const QDir source(from);
@@ -108,7 +109,7 @@ inline QWidget* FindWindow(const QString& objectName) {
 // Runs step once the window appears (polled from the event loop, so it works while a modal
 // dialog runs its own loop). Steps run in order; each waits for its own window.
 class Script {
-public:
+  public:
     Script() {
         QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
         timer_.start(20);
@@ -120,7 +121,7 @@ public:
     bool done() const { return steps_.empty(); }
     std::size_t remaining() const { return steps_.size(); }
 
-private:
+  private:
     void Poll() {
         if (steps_.empty() || running_) {
             return;

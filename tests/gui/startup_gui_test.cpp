@@ -33,7 +33,7 @@ void PressKey(QWidget* window, Qt::Key key) {
 
 class StartupGuiTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void refusingTheDisclaimerEndsBeforeAnythingIsRead();
     void quittingTheFrameEndsWithoutAMainWindow();
     void searchFromTheStartupFrameOpensTheMainWindow();
@@ -73,8 +73,9 @@ void StartupGuiTest::quittingTheFrameEndsWithoutAMainWindow() {
     ScriptedPresenter presenter;
     CVelmoraApp program;
     Script script;
-    script.when(QStringLiteral("CQualificationDlg"),
-                [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
+    script
+        .when(QStringLiteral("CQualificationDlg"),
+              [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
         .when(QStringLiteral("CComSettingFrame"), [](QWidget* frame) {
             QVERIFY(Child(frame, "ok")->isVisible());
             QVERIFY(!Child(frame, "ok")->isEnabled());
@@ -99,8 +100,9 @@ void StartupGuiTest::searchFromTheStartupFrameOpensTheMainWindow() {
     int tabAfterRefusal = -1;
     bool backupHiddenThroughout = true;
     Script script;
-    script.when(QStringLiteral("CQualificationDlg"),
-                [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
+    script
+        .when(QStringLiteral("CQualificationDlg"),
+              [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
         .when(QStringLiteral("CComSettingFrame"), [](QWidget* frame) { Click(frame, "check"); })
         .when(QStringLiteral("CComSettingFrame"),
               [&](QWidget* frame) {

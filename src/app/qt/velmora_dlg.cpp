@@ -116,6 +116,7 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
     // The page set-up below may forget the identified controller; this start keeps it.
     const int activeStationId = App().commSettings.activeStationId;
     ComSettingPageModel& page = settingsPage_->model();
+    page.LoadPortList();
     page.FillFromSettings();
     page.OpenPortFromSettings();
     settingsPage_->LoadTexts();

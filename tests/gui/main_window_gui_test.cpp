@@ -1,0 +1,174 @@
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTest>
+
+#include "app/qt/velmora_app.h"
+#include "app/qt/velmora_dlg.h"
+#include "comsetup/qt/com_setting_dlg.h"
+#include "comsetup/qt/progress_dlg.h"
+#include "data/file_ctrl.h"
+#include "gui/gui_support.h"
+#include "sim/pty_controller.h"
+#include "sysfiles/settings_file.h"
+#include "version/qt/version_info_dlg.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+QString SettingsFor(const std::string& port, const char* select, int baud, int id) {
+    return QStringLiteral(
+               "COM_NUM=0\r\nCOM_PORT=%1\r\nCOM_SELECT=%2\r\nCOM_BITRATE=%3\r\n"
+               "COM_CONNECTION_ID=%4\r\nCOM_SILENT_INTERVAL=0\r\nCOM_DELAY=0\r\n")
+        .arg(QString::fromStdString(port), QString::fromLatin1(select))
+        .arg(baud)
+        .arg(id);
+}
+
+// Writes a scrambled list file (a heading line and one record line) into folder.
+void WriteDataSet(const QString& folder, const char* partNo) {
+    QDir().mkpath(folder);
+    CFileCtrl file;
+    QVERIFY(
+        file.Open((folder + "/AdapterFile.vms").toStdString(), kFileModeWrite | kFileModeCreate));
+    file.WriteText("Part No.,Model,Controller,Motor,Lead,Stroke,SV,IO,Ver,Param,Step,Column\r\n");
+    file.WriteText(std::string(partNo) + ",UPD1,C1,Inline,6,50,1.10,NPN,P9.99,p.csv,s.csv,COL\r\n");
+    QCOMPARE(file.ScrambleAndWrite(), 0);
+    file.Close();
+}
+
+// The program with its main window and work dialogs built, as a pass of the start-up does,
+// on a virtual controller identified at station 1.
+struct RunningProgram {
+    explicit RunningProgram(std::uint32_t baud = 38400)
+        : folder((controller.setBitRate(baud), controller.start(),
+                  SettingsFor(controller.slavePath(), "MANUAL", static_cast<int>(baud), 1))) {
+        LoadMessageTable(program.ui());
+        ReadCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
+        App().commSettings.activeStationId = 1;
+        program.CreateMainDialog();
+        program.CreateWorkDialogs();
+        program.mainDialog()->show();
+    }
+    ~RunningProgram() {
+        program.DestroyWorkDialogs();
+        program.DestroyMainDialog();
+    }
+
+    sim::PtyController controller;
+    ProgramFolder folder;
+    ScriptedPresenter presenter;
+    CVelmoraApp program;
+};
+
+}  // namespace
+
+class MainWindowGuiTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void versionPageShowsTheControllersVersion();
+    void cancelStopsASearchAtTheNextTestPoint();
+    void dataUpdateAsksOnceCopiesBothAndReloads();
+    void dataUpdateAnsweredNoStopsAtThatSet();
+};
+
+void MainWindowGuiTest::versionPageShowsTheControllersVersion() {
+    RunningProgram run;
+    run.controller.controller().setVersion(210);
+    CVersionInfoDlg* page = run.program.mainDialog()->versionPage();
+    QCOMPARE(page->controllerVersionText(), QStringLiteral("---"));
+    QCOMPARE(page->referenceVersionText(),
+             QString::fromStdString(MessageText(kDlgTopTab3TxtNodatafile)));
+    page->controllerVersionButton()->click();
+    QCOMPARE(page->controllerVersionText(), QStringLiteral("SV 2.10"));
+
+    run.controller.controller().stopAfterRequests(0);
+    page->controllerVersionButton()->click();
+    QCOMPARE(page->controllerVersionText(), QStringLiteral("---"));
+    QCOMPARE(run.presenter.shown.size(), std::size_t{1});  // the time-out message
+    QCOMPARE(run.presenter.shown[0].text, MessageText(kMsgComTimeoutCountermeasureContents));
+}
+
+void MainWindowGuiTest::cancelStopsASearchAtTheNextTestPoint() {
+    RunningProgram run;
+    // A controller the search would reach only late: station 32 at the last bit rate.
+    run.controller.setBitRate(230400);
+    run.controller.controller().setStationId(32);
+    CVelmoraDlg* main = run.program.mainDialog();
+    main->tabBar()->setCurrentIndex(1);
+    CComSettingDlg* page = main->settingsPage();
+    // The settings tab selects the port by its stored position; pick the controller's line.
+    const int line =
+        page->portCombo()->findData(QString::fromStdString(run.controller.slavePath()));
+    QVERIFY(line >= 0);
+    emit page->portCombo()->activated(line);
+    page->automaticRadio()->click();
+    int lastProgress = -1;
+    Script script;
+    script.when(QStringLiteral("CProgressDlg"), [&](QWidget* progress) {
+        auto* dialog = static_cast<CProgressDlg*>(progress);
+        QTRY_VERIFY(Child<QLabel>(dialog, "percent")->text() != QStringLiteral("0%"));
+        Click(dialog, "cancel");
+        QTRY_VERIFY(!dialog->cancelButton()->isEnabled());
+        lastProgress = Child<QLabel>(dialog, "percent")->text().chopped(1).toInt();
+    });
+    page->StartCheck();
+    QVERIFY(script.done());
+    QVERIFY(lastProgress > 0 && lastProgress < 100);
+    QCOMPARE(App().commSettings.activeStationId, -1);
+    QVERIFY(run.presenter.shown.empty());  // cancel ends without a message
+}
+
+void MainWindowGuiTest::dataUpdateAsksOnceCopiesBothAndReloads() {
+    RunningProgram run;
+    QTemporaryDir source;
+    WriteDataSet(source.path() + "/NEWSET-A", "UPD-A1");
+    WriteDataSet(source.path() + "/deeper/NEWSET-B", "UPD-B1");
+    // NEWSET-A exists already: the update asks once, then replaces without asking again.
+    WriteDataSet(run.folder.path() + "/System/Data/NEWSET-A", "OLD-A1");
+    WriteDataSet(run.folder.path() + "/System/Data/NEWSET-B", "OLD-B1");
+    run.program.mainDialog()->versionPage()->RunUpdateFrom(source.path());
+
+    int questions = 0;
+    for (const auto& shown : run.presenter.shown) {
+        questions += shown.buttons == MessageButtons::YesNo;
+    }
+    QCOMPARE(questions, 1);
+    QVERIFY(run.presenter.sawTitle(MessageText(kMsgFileOverwriteTitle)));
+    QCOMPARE(run.presenter.shown.back().text, MessageText(kMsgFileOverwriteOkContents));
+    for (const char* set : {"NEWSET-A", "NEWSET-B"}) {
+        CFileCtrl file;
+        QVERIFY(file.Open(
+            (run.folder.path() + "/System/Data/" + set + "/AdapterFile.vms").toStdString(),
+            kFileModeRead));
+        std::string text(file.GetLength(), '\0');
+        file.Read(text.data(), text.size());
+        QVERIFY2(text.find("UPD-") != std::string::npos, set);
+    }
+}
+
+void MainWindowGuiTest::dataUpdateAnsweredNoStopsAtThatSet() {
+    RunningProgram run;
+    QTemporaryDir source;
+    WriteDataSet(source.path() + "/NEWSET-A", "UPD-A1");
+    WriteDataSet(run.folder.path() + "/System/Data/NEWSET-A", "OLD-A1");
+    run.presenter.answers.push_back(MessageAnswer::No);
+    run.program.mainDialog()->versionPage()->RunUpdateFrom(source.path());
+    QCOMPARE(run.presenter.shown.size(), std::size_t{1});  // the question, nothing after it
+    CFileCtrl file;
+    QVERIFY(file.Open((run.folder.path() + "/System/Data/NEWSET-A/AdapterFile.vms").toStdString(),
+                      kFileModeRead));
+    std::string text(file.GetLength(), '\0');
+    file.Read(text.data(), text.size());
+    QVERIFY(text.find("OLD-A1") != std::string::npos);
+}
+
+QTEST_MAIN(MainWindowGuiTest)
+#include "main_window_gui_test.moc"
