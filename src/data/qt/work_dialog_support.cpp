@@ -1,0 +1,64 @@
+#include "data/qt/work_dialog_support.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+#include "app/app_state.h"
+#include "app/qt/velmora_app.h"
+#include "app/qt/velmora_dlg.h"
+#include "comsetup/qt/com_setting_dlg.h"
+#include "data/actuator_selection.h"
+#include "version/qt/version_info_dlg.h"
+
+namespace velmora {
+
+QString BackupFileFilter() {
+    return QStringLiteral("Backup File (*.bkp)");
+}
+
+void ShowReferenceVersionOnMainWindow(const std::string& text) {
+    CVelmoraApp* app = CVelmoraApp::instance();
+    if (app == nullptr || app->mainDialog() == nullptr) {
+        return;
+    }
+    if (CVersionInfoDlg* page = app->mainDialog()->versionPage()) {
+        page->setReferenceVersionText(FromStd(text));
+    }
+}
+
+void CompleteWriteContentsItems(QComboBox* combo) {
+    static const char16_t* const kDefaults[kWriteContentsCount] = {
+        u"パラメータ＋ステップデータ",
+        u"パラメータのみ",
+        u"ステップデータのみ",
+    };
+    for (int index = combo->count(); index < kWriteContentsCount; ++index) {
+        combo->addItem(QString::fromUtf16(kDefaults[index]));
+    }
+}
+
+CComLink* MainLink() {
+    CVelmoraApp* app = CVelmoraApp::instance();
+    CComSettingDlg* page = app != nullptr ? app->mainSettingsPage() : nullptr;
+    return page != nullptr ? &page->link() : nullptr;
+}
+
+std::uint8_t ActiveStationAddress() {
+    return static_cast<std::uint8_t>(App().commSettings.activeStationId & 0xFF);
+}
+
+QLabel* NewWrappingLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLabel* NewCautionTitle(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+}  // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QWidget;
+
+namespace velmora {
+
+class CComLink;
+
+// Where a work dialog takes a file name from: a file dialog unless replaced (tests). An empty
+// result means the user cancelled.
+using FileChooser = std::function<QString(QWidget* parent)>;
+
+// The filter of every backup-file dialog.
+QString BackupFileFilter();
+
+// Shows text in the reference-version display of the main window's version page, when there
+// is a main window.
+void ShowReferenceVersionOnMainWindow(const std::string& text);
+
+// Adds the default texts of the write-contents entries the language file did not supply, so
+// the list always offers its three choices in their fixed order.
+void CompleteWriteContentsItems(QComboBox* combo);
+
+// The program's main link (the main window's settings page), or null without a main window.
+CComLink* MainLink();
+// The slave address of every request: the low byte of the identified station.
+std::uint8_t ActiveStationAddress();
+
+// A label for a sentence that may be long in some languages.
+QLabel* NewWrappingLabel(const QString& text, QWidget* parent);
+// The bold heading of a caution.
+QLabel* NewCautionTitle(const QString& text, QWidget* parent);
+
+// Text for model strings (UTF-8) and back.
+inline QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+inline std::string ToStd(const QString& text) {
+    return text.toStdString();
+}
+
+}  // namespace velmora

@@ -1,0 +1,439 @@
+#include "transmit/qt/transmitting_dlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "app/app_state.h"
+#include "app/qt/language_targets.h"
+#include "app/qt/sv_error_dlg.h"
+#include "app/qt/velmora_app.h"
+#include "data/qt/file_select_dlg.h"
+#include "data/qt/select_actuator_dlg.h"
+#include "data/qt/work_dialog_support.h"
+#include "sysfiles/language.h"
+#include "sysfiles/restriction.h"
+#include "transmit/transmit_contents.h"
+#include "transmit/transmit_worker.h"
+
+namespace velmora {
+
+namespace {
+
+std::function<void(int)>& Sleeper() {
+    static std::function<void(int)> sleeper;
+    return sleeper;
+}
+
+std::function<void(QWidget*)>& SvErrorPresenter() {
+    static std::function<void(QWidget*)> presenter;
+    return presenter;
+}
+
+CTransmittingDlg::DifferencesPresenter& CurrentDifferencesPresenter() {
+    static CTransmittingDlg::DifferencesPresenter presenter;
+    return presenter;
+}
+
+void ShowDifferencesBox(QWidget* parent, const QString& title, const QString& text,
+                        const QString& details) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setDetailedText(details);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+QLineEdit* NewShownValue(const char* name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setReadOnly(true);
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 36);
+    return edit;
+}
+
+// The SV number as the rule check takes it: the first line of the display, as a short text.
+std::string SvTextForSelection(const QString& shown) {
+    std::string text = ToStd(shown);
+    const std::size_t end = text.find_first_of("\r\n");
+    if (end != std::string::npos) {
+        text.erase(end);
+    }
+    constexpr std::size_t kLongestSvText = 19;
+    if (text.size() > kLongestSvText) {
+        text.erase(kLongestSvText);
+    }
+    return text;
+}
+
+QString ValueText(std::uint32_t value) {
+    return QString::asprintf(value > 0xFFFFu ? "%08x" : "%04x", static_cast<unsigned>(value));
+}
+
+}  // namespace
+
+void CTransmittingDlg::setSleeper(std::function<void(int ms)> sleeper) {
+    Sleeper() = std::move(sleeper);
+}
+
+void CTransmittingDlg::setSvErrorPresenter(std::function<void(QWidget* parent)> presenter) {
+    SvErrorPresenter() = std::move(presenter);
+}
+
+void CTransmittingDlg::setDifferencesPresenter(DifferencesPresenter presenter) {
+    CurrentDifferencesPresenter() = std::move(presenter);
+}
+
+QString CTransmittingDlg::DifferencesText(const std::vector<VerifyDifference>& differences) {
+    QString text = QStringLiteral("register\tkey\twritten\tread\n");
+    for (const VerifyDifference& row : differences) {
+        text += QStringLiteral("D%1\t%2\t%3\t%4\n")
+                    .arg(QString::asprintf("%04x", static_cast<unsigned>(row.reg)),
+                         row.key.empty() ? QStringLiteral("-") : FromStd(row.key),
+                         ValueText(row.written), ValueText(row.read));
+    }
+    return text;
+}
+
+CTransmittingDlg::CTransmittingDlg(QWidget* parent)
+    : VelmoraDialog(parent),
+      ui_(this),
+      actuatorLabel_(new QLabel(QStringLiteral("アクチュエータ品番"), this)),
+      actuator_(NewShownValue("actuator", this)),
+      controllerLabel_(new QLabel(QStringLiteral("コントローラ品番"), this)),
+      controller_(NewShownValue("controller", this)),
+      svLabel_(new QLabel(QStringLiteral("SV番号"), this)),
+      sv_(NewShownValue("sv", this)),
+      paramVersionLabel_(new QLabel(QStringLiteral("パラメータバージョン"), this)),
+      paramVersion_(NewShownValue("paramVersion", this)),
+      writeContentsLabel_(new QLabel(QStringLiteral("書込み内容"), this)),
+      writeContentsEdit_(NewShownValue("writeContents", this)),
+      confirm_(NewWrappingLabel(QStringLiteral("上記データをコントローラに書込みします。"), this)),
+      progress_(new QProgressBar(this)),
+      percent_(new QLabel(QStringLiteral("100%"), this)),
+      status_(NewWrappingLabel(QStringLiteral("書込み完了"), this)),
+      cautionIcon_(new QLabel(this)),
+      caution_(NewWrappingLabel(
+          QStringLiteral(
+              "必ずコントローラ銘板の品番を（コントローラ品番）に変更し使用してください。"),
+          this)),
+      return_(new QPushButton(QStringLiteral("戻る"), this)),
+      send_(new QPushButton(QStringLiteral("送信"), this)) {
+    setObjectName(QStringLiteral("CTransmittingDlg"));
+    setWindowTitle(QStringLiteral("送信"));
+    BuildLayout();
+    progress_->setRange(0, 100);
+    progress_->setValue(100);
+    LoadTexts();
+
+    connect(&ui_, &QtUi::progressChanged, this, [this](int percent) {
+        progress_->setValue(percent);
+        percent_->setText(QString::asprintf("%d%%", percent));
+    });
+    connect(&ui_, &QtUi::statusTextChanged, status_, &QLabel::setText);
+    connect(send_, &QPushButton::clicked, this, &CTransmittingDlg::StartTransmit);
+    connect(return_, &QPushButton::clicked, this, &CTransmittingDlg::ReturnToOpener);
+
+    ShowLayout(kConfirmationLayout);
+    busy_ = 0;
+}
+
+CTransmittingDlg::~CTransmittingDlg() {
+    // The worker may be waiting for a message box on this thread: keep serving it until the
+    // write is over.
+    while (worker_.joinable() && !workerDone_.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void CTransmittingDlg::BuildLayout() {
+    actuatorLabel_->setObjectName(QStringLiteral("actuatorLabel"));
+    controllerLabel_->setObjectName(QStringLiteral("controllerLabel"));
+    svLabel_->setObjectName(QStringLiteral("svLabel"));
+    paramVersionLabel_->setObjectName(QStringLiteral("paramVersionLabel"));
+    writeContentsLabel_->setObjectName(QStringLiteral("writeContentsLabel"));
+    confirm_->setObjectName(QStringLiteral("confirm"));
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setTextVisible(false);
+    percent_->setObjectName(QStringLiteral("percent"));
+    percent_->setMinimumWidth(percent_->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+    percent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    status_->setObjectName(QStringLiteral("status"));
+    cautionIcon_->setObjectName(QStringLiteral("cautionIcon"));
+    cautionIcon_->setPixmap(WarningSignPixmap(32));
+    caution_->setObjectName(QStringLiteral("caution"));
+    return_->setObjectName(QStringLiteral("return"));
+    send_->setObjectName(QStringLiteral("send"));
+
+    const std::pair<QLabel*, QLineEdit*> rows[] = {
+        {actuatorLabel_, actuator_},
+        {controllerLabel_, controller_},
+        {svLabel_, sv_},
+        {paramVersionLabel_, paramVersion_},
+        {writeContentsLabel_, writeContentsEdit_},
+    };
+    auto* shown = new QGridLayout;
+    int row = 0;
+    for (const auto& [label, edit] : rows) {
+        label->setBuddy(edit);
+        shown->addWidget(label, row, 0);
+        shown->addWidget(edit, row, 1);
+        ++row;
+    }
+    shown->setColumnStretch(1, 1);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(progress_, 1);
+    bar->addWidget(percent_);
+
+    auto* cautionRow = new QHBoxLayout;
+    cautionRow->addWidget(cautionIcon_, 0, Qt::AlignTop);
+    cautionRow->addWidget(caution_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(return_);
+    buttons->addWidget(send_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(shown);
+    layout->addWidget(confirm_);
+    layout->addLayout(bar);
+    layout->addWidget(status_);
+    layout->addLayout(cautionRow);
+    layout->addLayout(buttons);
+
+    QWidget* const order[] = {actuator_,          controller_, sv_,  paramVersion_,
+                              writeContentsEdit_, return_,     send_};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void CTransmittingDlg::LoadTexts() {
+    LanguageList()
+        .text("DLG_TRANSMIT_TITLE", this)
+        .text("DLG_TRANSMIT_TEXT_ACTUATOR", actuatorLabel_)
+        .text("DLG_TRANSMIT_TEXT_CONTROLLER", controllerLabel_)
+        .text("DLG_TRANSMIT_TEXT_SV", svLabel_)
+        .text("DLG_TRANSMIT_TEXT_PARAMETER", paramVersionLabel_)
+        .text("DLG_TRANSMIT_TEXT_WRITECONTENTS", writeContentsLabel_)
+        .text("DLG_TRANSMIT_TEXT_CONFIRM", confirm_)
+        .text("DLG_TRANSMIT_TEXT_CAUTION_CONTENTS", caution_)
+        .text("DLG_TRANSMIT_BUTTON_START", send_)
+        .text("DLG_TRANSMIT_BUTTON_RETURN", return_)
+        .load(ui_);
+}
+
+void CTransmittingDlg::ShowLayout(TransmitLayout layout) {
+    layout_ = layout;
+    const bool transmitting = layout == kTransmittingLayout;
+    confirm_->setVisible(!transmitting);
+    progress_->setVisible(transmitting);
+    status_->setVisible(transmitting);
+    percent_->setVisible(transmitting);
+    if (!transmitting) {
+        cautionIcon_->hide();
+        caution_->hide();
+    }
+    send_->setEnabled(!transmitting);
+    return_->setEnabled(!transmitting);
+    if (transmitting) {
+        actuator_->setFocus();
+    } else {
+        return_->setFocus();
+    }
+    FitHeight();
+}
+
+// The window follows the rows shown, as the layouts of a fixed dialog would.
+void CTransmittingDlg::FitHeight() {
+    if (!isVisible()) {
+        return;
+    }
+    layout()->activate();
+    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                     : layout()->totalMinimumSize().height();
+    resize(width(), height);
+}
+
+void CTransmittingDlg::Open(const TransmitRequest& request, const QString& writeContentsText,
+                            QWidget* opener) {
+    if (busy_ != 0) {
+        return;
+    }
+    request_ = request;
+    writeContents_ = request.writeContents;
+    fromFile_ = request.fromFile;
+    const TransmitContents contents =
+        MakeTransmitContents(request.record, ToStd(writeContentsText));
+    const std::pair<QLineEdit*, const std::string*> values[] = {
+        {actuator_, &contents.partNo},
+        {controller_, &contents.controller},
+        {sv_, &contents.svNo},
+        {paramVersion_, &contents.paramVersion},
+        {writeContentsEdit_, &contents.writeContents},
+    };
+    for (const auto& [edit, value] : values) {
+        edit->setText(FromStd(*value));
+        edit->setCursorPosition(0);
+    }
+    opener_ = opener;
+    ShowLayout(kConfirmationLayout);
+    if (opener != nullptr) {
+        opener->hide();
+    }
+    adjustSize();
+    CenterOnWorkArea(this);
+    show();
+    raise();
+    activateWindow();
+    return_->setFocus();
+}
+
+void CTransmittingDlg::StartTransmit() {
+    if (busy_ != 0) {
+        return;
+    }
+    CComLink* link = MainLink();
+    if (link == nullptr) {
+        return;
+    }
+    const std::uint8_t station = ActiveStationAddress();
+    const int operation = fromFile_ == kFromBackupFile ? RestrictFile : RestrictActuator;
+    const int selection = SelectionNumberFromSvText(SvTextForSelection(sv_->text()));
+    if (RunRestrictionCheck(*link, station, operation, selection, ui_) != 0) {
+        return;
+    }
+
+    busy_ = 1;
+    differences_.clear();
+    progress_->setValue(0);
+    percent_->setText(QString::asprintf("%d%%", 0));
+    // Whatever the last write left there would mislead until the worker's first status.
+    status_->clear();
+    ShowLayout(kTransmittingLayout);
+
+    TransmitHooks hooks;
+    hooks.showSvError = [this] { RunOnGuiThread([this] { ShowSvError(); }); };
+    hooks.showCaution = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { ShowCaution(); }, Qt::QueuedConnection);
+    };
+    hooks.sleep = Sleeper();
+    workerDone_ = false;
+    worker_ = std::thread([this, link, station, request = request_, hooks = std::move(hooks)] {
+        TransferContext context{*link, station, ui_, &differences_};
+        const int result = TransmitWorker(context, request, hooks);
+        workerDone_ = true;
+        QMetaObject::invokeMethod(
+            this, [this, result] { OnWorkerFinished(result); }, Qt::QueuedConnection);
+    });
+}
+
+void CTransmittingDlg::RunOnGuiThread(const std::function<void()>& fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
+}
+
+void CTransmittingDlg::ShowSvError() {
+    if (const auto& presenter = SvErrorPresenter()) {
+        presenter(this);
+        return;
+    }
+    CSVErrorDlg dialog(ui_, this);
+    dialog.adjustSize();
+    CenterOnWorkArea(&dialog);
+    dialog.exec();
+}
+
+void CTransmittingDlg::ShowCaution() {
+    cautionIcon_->show();
+    caution_->show();
+    FitHeight();
+}
+
+void CTransmittingDlg::OnWorkerFinished(int result) {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    lastResult_ = result;
+    return_->setEnabled(true);
+    busy_ = 0;
+    if (!differences_.empty()) {
+        ShowDifferences();
+    }
+    emit transmitFinished(result);
+}
+
+// The verification message names no rows; the differing ones are offered as its details.
+void CTransmittingDlg::ShowDifferences() {
+    QString title = DisplayText(MessageText(kMsgTransmitVerifyErrorTitle));
+    if (title.isEmpty()) {
+        title = windowTitle();
+    }
+    const QString text = DisplayText(MessageText(kMsgTransmitVerifyErrorAlarmContents));
+    const QString details = DifferencesText(differences_);
+    if (const auto& presenter = CurrentDifferencesPresenter()) {
+        presenter(this, title, text, details);
+    } else {
+        ShowDifferencesBox(this, title, text, details);
+    }
+}
+
+void CTransmittingDlg::ReturnToOpener() {
+    if (busy_ != 0) {
+        return;
+    }
+    hide();
+    QWidget* opener = opener_.data();
+    if (opener == nullptr) {
+        if (CVelmoraApp* app = CVelmoraApp::instance()) {
+            opener = fromFile_ == kFromBackupFile ? static_cast<QWidget*>(app->fileSelectDlg())
+                                                  : static_cast<QWidget*>(app->selectActuatorDlg());
+        }
+    }
+    if (opener != nullptr) {
+        opener->show();
+        opener->raise();
+        opener->activateWindow();
+    }
+    ShowLayout(kConfirmationLayout);
+}
+
+void CTransmittingDlg::closeEvent(QCloseEvent* event) {
+    if (busy_ != 0 || App().restartRequested != 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (CVelmoraApp* app = CVelmoraApp::instance()) {
+        app->CloseFromWorkDialog();
+    }
+}
+
+}  // namespace velmora
