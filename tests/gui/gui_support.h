@@ -115,7 +115,13 @@ class Script {
         timer_.start(20);
     }
     Script& when(const QString& objectName, std::function<void(QWidget*)> step) {
-        steps_.push_back({objectName, std::move(step)});
+        return whenReady(objectName, nullptr, std::move(step));
+    }
+    // As when, but the step waits until ready(window) holds too. Steps must not wait inside
+    // themselves: a modal loop they started could not end until they return.
+    Script& whenReady(const QString& objectName, std::function<bool(QWidget*)> ready,
+                      std::function<void(QWidget*)> step) {
+        steps_.push_back({objectName, std::move(ready), std::move(step)});
         return *this;
     }
     bool done() const { return steps_.empty(); }
@@ -126,11 +132,11 @@ class Script {
         if (steps_.empty() || running_) {
             return;
         }
-        QWidget* window = FindWindow(steps_.front().first);
-        if (window == nullptr) {
+        QWidget* window = FindWindow(steps_.front().name);
+        if (window == nullptr || (steps_.front().ready && !steps_.front().ready(window))) {
             return;
         }
-        auto step = std::move(steps_.front().second);
+        auto step = std::move(steps_.front().step);
         steps_.pop_front();
         running_ = true;
         step(window);
@@ -138,7 +144,12 @@ class Script {
     }
 
     QTimer timer_;
-    std::deque<std::pair<QString, std::function<void(QWidget*)>>> steps_;
+    struct Step {
+        QString name;
+        std::function<bool(QWidget*)> ready;
+        std::function<void(QWidget*)> step;
+    };
+    std::deque<Step> steps_;
     bool running_ = false;
 };
 

@@ -112,15 +112,21 @@ void MainWindowGuiTest::cancelStopsASearchAtTheNextTestPoint() {
     page->automaticRadio()->click();
     int lastProgress = -1;
     Script script;
-    script.when(QStringLiteral("CProgressDlg"), [&](QWidget* progress) {
-        auto* dialog = static_cast<CProgressDlg*>(progress);
-        QTRY_VERIFY(Child<QLabel>(dialog, "percent")->text() != QStringLiteral("0%"));
-        Click(dialog, "cancel");
-        QTRY_VERIFY(!dialog->cancelButton()->isEnabled());
-        lastProgress = Child<QLabel>(dialog, "percent")->text().chopped(1).toInt();
-    });
+    bool cancelDisabledItself = false;
+    script.whenReady(
+        QStringLiteral("CProgressDlg"),
+        [](QWidget* progress) {
+            return Child<QLabel>(progress, "percent")->text() != QStringLiteral("0%");
+        },
+        [&](QWidget* progress) {
+            auto* dialog = static_cast<CProgressDlg*>(progress);
+            dialog->cancelButton()->click();
+            cancelDisabledItself = !dialog->cancelButton()->isEnabled();
+            lastProgress = Child<QLabel>(dialog, "percent")->text().chopped(1).toInt();
+        });
     page->StartCheck();
     QVERIFY(script.done());
+    QVERIFY(cancelDisabledItself);
     QVERIFY(lastProgress > 0 && lastProgress < 100);
     QCOMPARE(App().commSettings.activeStationId, -1);
     QVERIFY(run.presenter.shown.empty());  // cancel ends without a message

@@ -104,15 +104,13 @@ void StartupGuiTest::searchFromTheStartupFrameOpensTheMainWindow() {
         .when(QStringLiteral("CQualificationDlg"),
               [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
         .when(QStringLiteral("CComSettingFrame"), [](QWidget* frame) { Click(frame, "check"); })
-        .when(QStringLiteral("CComSettingFrame"),
-              [&](QWidget* frame) {
-                  // Wait until the search has enabled OK.
-                  if (!Child(frame, "ok")->isEnabled()) {
-                      QTRY_VERIFY_WITH_TIMEOUT(Child(frame, "ok")->isEnabled(), 20000);
-                  }
-                  okEnabledAfterSearch = true;
-                  Click(frame, "ok");
-              })
+        .whenReady(
+            QStringLiteral("CComSettingFrame"),
+            [](QWidget* frame) { return Child(frame, "ok")->isEnabled(); },
+            [&](QWidget* frame) {
+                okEnabledAfterSearch = true;
+                Click(frame, "ok");
+            })
         .when(QStringLiteral("CVelmoraDlg"), [&](QWidget* window) {
             auto* main = static_cast<CVelmoraDlg*>(window);
             QCOMPARE(main->tabBar()->currentIndex(), 0);
