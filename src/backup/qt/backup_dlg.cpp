@@ -29,25 +29,6 @@ FileChooser& CurrentChooser() {
     return chooser;
 }
 
-QString ChooseBackupFileToSave(QWidget* parent, const QString& current) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(BackupFileFilter());
-    dialog.setDefaultSuffix(QStringLiteral("bkp"));
-    if (current.isEmpty()) {
-        dialog.selectFile(QStringLiteral("BackupFile.bkp"));
-    } else {
-        dialog.setDirectory(QFileInfo(current).absolutePath());
-        dialog.selectFile(QFileInfo(current).fileName());
-    }
-    // Overwriting an existing file is confirmed by the dialog itself.
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().constFirst();
-}
-
 }  // namespace
 
 void CBackupDlg::setFileChooser(FileChooser chooser) {
@@ -115,7 +96,7 @@ QString CBackupDlg::path() const {
 
 void CBackupDlg::BrowseBackupFile() {
     const FileChooser& chooser = CurrentChooser();
-    const QString chosen = chooser ? chooser(this) : ChooseBackupFileToSave(this, path_->text());
+    const QString chosen = chooser ? chooser(this) : ChooseBackupFile(this, path_->text(), true);
     if (!chosen.isEmpty()) {
         path_->setText(chosen);
         path_->setCursorPosition(0);

@@ -29,24 +29,6 @@ FileChooser& CurrentChooser() {
     return chooser;
 }
 
-QString ChooseBackupFileToOpen(QWidget* parent, const QString& current) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(BackupFileFilter());
-    dialog.setDefaultSuffix(QStringLiteral("bkp"));
-    if (current.isEmpty()) {
-        dialog.selectFile(QStringLiteral("BackupFile.bkp"));
-    } else {
-        dialog.setDirectory(QFileInfo(current).absolutePath());
-        dialog.selectFile(QFileInfo(current).fileName());
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().constFirst();
-}
-
 }  // namespace
 
 void CFileSelectDlg::setFileChooser(FileChooser chooser) {
@@ -173,7 +155,7 @@ QString CFileSelectDlg::writeContentsText() const {
 void CFileSelectDlg::BrowseBackupFile() {
     const FileChooser& chooser = CurrentChooser();
     const QString chosen =
-        chooser ? chooser(this) : ChooseBackupFileToOpen(this, FromStd(model_.path()));
+        chooser ? chooser(this) : ChooseBackupFile(this, FromStd(model_.path()), false);
     model_.BrowseResult(!chosen.isEmpty(), ToStd(chosen));
     SyncFromModel();
 }

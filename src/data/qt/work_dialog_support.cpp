@@ -1,6 +1,8 @@
 #include "data/qt/work_dialog_support.h"
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 
 #include "app/app_state.h"
@@ -11,6 +13,24 @@
 #include "version/qt/version_info_dlg.h"
 
 namespace velmora {
+
+QString ChooseBackupFile(QWidget* parent, const QString& current, bool forSaving) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilter(BackupFileFilter());
+    dialog.setDefaultSuffix(QStringLiteral("bkp"));
+    if (current.isEmpty()) {
+        dialog.selectFile(QStringLiteral("BackupFile.bkp"));
+    } else {
+        dialog.setDirectory(QFileInfo(current).absolutePath());
+        dialog.selectFile(QFileInfo(current).fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
 
 QString BackupFileFilter() {
     return QStringLiteral("Backup File (*.bkp)");

@@ -21,6 +21,11 @@ using FileChooser = std::function<QString(QWidget* parent)>;
 // The filter of every backup-file dialog.
 QString BackupFileFilter();
 
+// The file dialog of the backup and file selection dialogs: ".bkp" files, "BackupFile.bkp"
+// proposed at first, the last choice proposed afterwards. Saving asks before overwriting;
+// opening accepts only an existing file. Empty when cancelled.
+QString ChooseBackupFile(QWidget* parent, const QString& current, bool forSaving);
+
 // Shows text in the reference-version display of the main window's version page, when there
 // is a main window.
 void ShowReferenceVersionOnMainWindow(const std::string& text);
