@@ -1,16 +1,41 @@
 #!/usr/bin/env bash
-# The main job: builds the tool and runs it against a controller. With no controller attached
-# (no --port given) it starts the built-in virtual controller and talks to that.
+# The main job: builds the tool and runs it.
+#   run.sh            with a display: the desktop program, a virtual controller ready in its
+#                     port list; without one: the headless demo against a virtual controller
+#   run.sh --demo     the headless demo even with a display
+#   run.sh PORT       the headless demo against a real controller on PORT (station 1, 38400)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+demo=0
+if [ "${1:-}" = "--demo" ]; then
+    demo=1
+    shift
+fi
+port="${1:-}"
+if [ -z "$port" ] && [ $demo -eq 0 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    demo=1
+fi
+
 bash scripts/deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target velmora-cli velmora-sim velmora_system_files \
-    velmora_sample_data
+targets=(velmora-cli velmora-sim velmora_system_files velmora_sample_data)
+if [ $demo -eq 0 ] && [ -z "$port" ]; then
+    targets+=(velmora)
+fi
+cmake --build --preset release --target "${targets[@]}"
 bin=build/release/bin
 
-port="${1:-}"
+if [ $demo -eq 0 ] && [ -z "$port" ]; then
+    # The shipped settings name /tmp/velmora-sim as the port: the virtual controller's link.
+    "$bin/velmora-sim" --id 1 --baud 38400 --version 1.10 --link /tmp/velmora-sim >/dev/null &
+    gui_sim=$!
+    trap 'kill $gui_sim 2>/dev/null || true' EXIT
+    echo "== virtual controller on /tmp/velmora-sim (station 1, 38400 bit/s); starting velmora"
+    "$bin/velmora"
+    exit 0
+fi
+
 sim_pid=""
 backup_file=""
 cleanup() {
