@@ -15,6 +15,7 @@
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "platform/module_folder.h"
+#include "platform/program_folder.h"
 #include "sysfiles/language.h"
 #include "sysfiles/settings_file.h"
 
@@ -42,12 +43,18 @@ void PrintUsage(std::FILE* to) {
         "  backup FILE            save the controller's parameters and steps into FILE\n"
         "  restore FILE [--contents both|params|steps]\n"
         "                         write a backup file back into the controller and verify\n"
+        "  language [CODE]        list the languages (the one in use marked *), or switch the\n"
+        "                         program's texts to CODE (ja, en, ...)\n"
+        "  check-data [DIR]       check a data folder before it is shipped (default: the\n"
+        "                         program's System/Data); exit 1 on any problem\n"
         "\n"
         "options (defaults from System/CommunicationSetting.ini):\n"
         "  --port PORT            serial port (device path, or COMn from older settings)\n"
         "  --id N                 station ID, 1 to 32\n"
         "  --baud B               bit rate: 9600, 19200, 38400, 57600, 115200, 230400\n"
-        "  --root DIR             program folder holding System/ (default: the program's folder)\n"
+        "  --root DIR             program folder holding System/ (default: the program's folder\n"
+        "                         when its System/ may be written, else the per-user copy in\n"
+        "                         $XDG_DATA_HOME/velmora, ~/.local/share/velmora by default)\n"
         "  --yes                  accept warnings without asking\n"
         "  --help                 show this text\n"
         "\n"
@@ -132,7 +139,8 @@ int Main(int argc, char** argv) {
     }
 
     AppState& app = App();
-    app.moduleFolder = options.root.empty() ? ModuleFolderOfExecutable() : options.root;
+    app.moduleFolder =
+        options.root.empty() ? ResolveProgramFolder(ModuleFolderOfExecutable()) : options.root;
     if (!app.moduleFolder.empty() && app.moduleFolder.back() != '/') {
         app.moduleFolder.push_back('/');
     }

@@ -41,6 +41,7 @@ const CommandTable& Commands() {
         AddDataCommands(all);
         AddCommCommands(all);
         AddJobCommands(all);
+        AddDataCheckCommands(all);
         return all;
     }();
     return table;

@@ -39,6 +39,7 @@ void AddLinkCommands(CommandTable& table);
 void AddDataCommands(CommandTable& table);
 void AddCommCommands(CommandTable& table);
 void AddJobCommands(CommandTable& table);
+void AddDataCheckCommands(CommandTable& table);
 
 // Opens and configures the line from the options, falling back on the settings file. Returns
 // the station ID to address, or -1 after telling the user what failed.

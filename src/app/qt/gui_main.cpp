@@ -8,6 +8,7 @@
 #include "app/qt/velmora_dialog.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "platform/module_folder.h"
+#include "platform/program_folder.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -28,8 +29,9 @@ int main(int argc, char** argv) {
     parser.addOption(root);
     parser.process(application);
 
-    std::string folder = parser.isSet(root) ? parser.value(root).toStdString()
-                                            : velmora::ModuleFolderOfExecutable();
+    std::string folder = parser.isSet(root)
+                             ? parser.value(root).toStdString()
+                             : velmora::ResolveProgramFolder(velmora::ModuleFolderOfExecutable());
     if (!folder.empty() && folder.back() != '/') {
         folder.push_back('/');
     }

@@ -1,0 +1,154 @@
+#include "platform/program_folder.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "sysfiles/folder_utils.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSystemFolder = "System";
+constexpr const char* kSettingsFile = "/CommunicationSetting.ini";
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The program writes its settings file back and copies data updates into System/Data.
+bool IsWritableSystem(const std::string& system) {
+    if (!IsFolder(system) || ::access(system.c_str(), W_OK) != 0) {
+        return false;
+    }
+    const std::string settings = system + kSettingsFile;
+    return ::access(settings.c_str(), F_OK) != 0 || ::access(settings.c_str(), W_OK) == 0;
+}
+
+std::string WithSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') {
+        folder.push_back('/');
+    }
+    return folder;
+}
+
+// A copy of a read-only source keeps its permission bits; the user must be able to write his.
+void MakeOwnerWritable(const std::string& folder) {
+    std::error_code error;
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, error);
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_symlink(error)) {
+            continue;
+        }
+        const fs::perms wanted = it->is_directory(error)
+                                     ? fs::perms::owner_all
+                                     : fs::perms::owner_read | fs::perms::owner_write;
+        std::error_code ignored;
+        fs::permissions(it->path(), wanted, fs::perm_options::add, ignored);
+    }
+}
+
+// Copies source to userFolder/System through a temporary folder, so that a copy broken off
+// half-way is never taken for a complete one. True when userFolder/System exists afterwards.
+bool MakeUserCopy(const std::string& source, const std::string& userFolder) {
+    const std::string target = userFolder + kSystemFolder;
+    std::error_code error;
+    fs::create_directories(userFolder, error);
+    if (!IsFolder(userFolder)) {
+        return false;
+    }
+    std::string scratch = userFolder + ".System-XXXXXX";
+    if (::mkdtemp(scratch.data()) == nullptr) {
+        return false;
+    }
+    // CopyTree makes one folder level at a time; a folder holding only folders (Data/) needs its
+    // tree laid out first.
+    for (fs::recursive_directory_iterator it(source, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_directory(error) && !it->is_symlink(error)) {
+            fs::create_directories(fs::path(scratch) / it->path().lexically_relative(source),
+                                   error);
+        }
+    }
+    if (error || CopyTree(source, scratch) != 0) {
+        DeleteTree(scratch);
+        return false;
+    }
+    MakeOwnerWritable(scratch);
+    if (::rename(scratch.c_str(), target.c_str()) != 0) {
+        // Another start may have made the copy meanwhile; that one is kept.
+        DeleteTree(scratch);
+    }
+    return IsFolder(target);
+}
+
+}  // namespace
+
+EnvLookup ProcessEnvironment() {
+    return [](const std::string& name) -> std::optional<std::string> {
+        const char* value = std::getenv(name.c_str());
+        if (value == nullptr) {
+            return std::nullopt;
+        }
+        return std::string(value);
+    };
+}
+
+std::string InstalledShareFolder(const std::string& executableFolder) {
+    const fs::path share = fs::path(WithSlash(executableFolder)) / ".." / "share" / "velmora" / "";
+    return share.lexically_normal().string();
+}
+
+std::string UserProgramFolder(const EnvLookup& env) {
+    std::string base;
+    const std::optional<std::string> dataHome = env("XDG_DATA_HOME");
+    if (dataHome && !dataHome->empty() && dataHome->front() == '/') {
+        base = *dataHome;
+    } else {
+        const std::optional<std::string> home = env("HOME");
+        if (!home || home->empty()) {
+            return {};
+        }
+        base = WithSlash(*home) + ".local/share";
+    }
+    return WithSlash(base) + "velmora/";
+}
+
+std::string ResolveProgramFolder(const std::string& executableFolder, const EnvLookup& env) {
+    if (executableFolder.empty()) {
+        return executableFolder;
+    }
+    const std::string beside = WithSlash(executableFolder);
+    if (IsWritableSystem(beside + kSystemFolder)) {
+        return beside;
+    }
+    const std::string shared = InstalledShareFolder(beside);
+    std::string sourceFolder;
+    if (IsFolder(beside + kSystemFolder)) {
+        sourceFolder = beside;
+    } else if (IsFolder(shared + kSystemFolder)) {
+        sourceFolder = shared;
+    }
+
+    const std::string user = UserProgramFolder(env);
+    if (!user.empty()) {
+        if (IsFolder(user + kSystemFolder)) {
+            return user;
+        }
+        if (!sourceFolder.empty() && MakeUserCopy(sourceFolder + kSystemFolder, user)) {
+            return user;
+        }
+    }
+    // Read-only, but the program can still read its texts, rules and data.
+    return sourceFolder.empty() ? beside : sourceFolder;
+}
+
+}  // namespace velmora
