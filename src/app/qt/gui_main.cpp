@@ -22,10 +22,11 @@ int main(int argc, char** argv) {
         QStringLiteral("Writes actuator parameters and step data into a motor controller."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption root(
-        QStringLiteral("root"), QStringLiteral("Program folder holding System/ (default: the "
-                                               "program's own folder)."),
-        QStringLiteral("folder"));
+    const QCommandLineOption root(QStringLiteral("root"),
+                                  QStringLiteral("Program folder holding System/ (default: the "
+                                                 "program's folder, or the per-user data folder "
+                                                 "when that is read-only)."),
+                                  QStringLiteral("folder"));
     parser.addOption(root);
     parser.process(application);
 
