@@ -260,7 +260,10 @@ void CTransmittingDlg::ShowLayout(TransmitLayout layout) {
     send_->setEnabled(!transmitting);
     return_->setEnabled(!transmitting);
     if (transmitting) {
-        actuator_->setFocus();
+        // Keyboard focus stays in the window while both buttons are disabled, without
+        // selecting the part number as if it were to be edited.
+        actuator_->setFocus(Qt::OtherFocusReason);
+        actuator_->deselect();
     } else {
         return_->setFocus();
     }
