@@ -36,7 +36,7 @@ void CBackupDlg::setFileChooser(FileChooser chooser) {
 }
 
 CBackupDlg::CBackupDlg(QWidget* parent)
-    : VelmoraDialog(parent),
+    : WorkDialog(parent),
       ui_(this),
       fileGroup_(new QGroupBox(QStringLiteral("保存ファイル選択"), this)),
       path_(new QLineEdit(this)),
@@ -136,21 +136,6 @@ void CBackupDlg::StartBackup() {
     }
     app->setMainWindow(previous);
     start_->setEnabled(!path_->text().isEmpty());
-}
-
-void CBackupDlg::ReturnToMainWindow() {
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->ReturnToMainWindow(this);
-    } else {
-        hide();
-    }
-}
-
-void CBackupDlg::closeEvent(QCloseEvent* event) {
-    event->accept();
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->CloseFromWorkDialog();
-    }
 }
 
 }  // namespace velmora

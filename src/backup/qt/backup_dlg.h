@@ -12,7 +12,7 @@ namespace velmora {
 
 // The work dialog for backing up the controller: choose a file, then read the controller into
 // it behind the modal progress dialog.
-class CBackupDlg final : public VelmoraDialog {
+class CBackupDlg final : public WorkDialog {
     Q_OBJECT
   public:
     explicit CBackupDlg(QWidget* parent = nullptr);
@@ -27,10 +27,6 @@ class CBackupDlg final : public VelmoraDialog {
     // The button handlers, callable as the buttons call them.
     void BrowseBackupFile();
     void StartBackup();
-    void ReturnToMainWindow();
-
-  protected:
-    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildLayout();

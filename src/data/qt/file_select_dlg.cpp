@@ -36,7 +36,7 @@ void CFileSelectDlg::setFileChooser(FileChooser chooser) {
 }
 
 CFileSelectDlg::CFileSelectDlg(QWidget* parent)
-    : VelmoraDialog(parent),
+    : WorkDialog(parent),
       ui_(this),
       fileGroup_(new QGroupBox(QStringLiteral("ファイル選択"), this)),
       path_(new QLineEdit(this)),
@@ -169,27 +169,6 @@ void CFileSelectDlg::StartFromFile() {
     const std::optional<TransmitRequest> request = model_.StartFromFile(ui_);
     if (request) {
         transmit->Open(*request, writeContentsText(), this);
-    }
-}
-
-void CFileSelectDlg::ReturnToMainWindow() {
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->ReturnToMainWindow(this);
-    } else {
-        hide();
-    }
-}
-
-void CFileSelectDlg::OpenCommunicationSettings() {
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->OpenSettingsFrameFromWorkDialog(this);
-    }
-}
-
-void CFileSelectDlg::closeEvent(QCloseEvent* event) {
-    event->accept();
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->CloseFromWorkDialog();
     }
 }
 

@@ -14,7 +14,7 @@ class QPushButton;
 namespace velmora {
 
 // The work dialog for writing a backup file back: a view over FileSelectionModel.
-class CFileSelectDlg final : public VelmoraDialog {
+class CFileSelectDlg final : public WorkDialog {
     Q_OBJECT
   public:
     explicit CFileSelectDlg(QWidget* parent = nullptr);
@@ -30,11 +30,6 @@ class CFileSelectDlg final : public VelmoraDialog {
     // The button handlers, callable as the buttons call them.
     void BrowseBackupFile();
     void StartFromFile();
-    void ReturnToMainWindow();
-    void OpenCommunicationSettings();
-
-  protected:
-    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildLayout();

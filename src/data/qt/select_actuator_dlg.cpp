@@ -65,7 +65,7 @@ void ShowChoices(QComboBox* combo, const ChoiceList& choices) {
 }  // namespace
 
 CSelectActuatorDlg::CSelectActuatorDlg(QWidget* parent)
-    : VelmoraDialog(parent),
+    : WorkDialog(parent),
       ui_(this),
       selectGroup_(new QGroupBox(QStringLiteral("アクチュエータ選択"), this)),
       narrowDownRadio_(new QRadioButton(QStringLiteral("仕様から絞り込む"), this)),
@@ -351,27 +351,6 @@ void CSelectActuatorDlg::StartWriting() {
     SyncFromModel();
     if (request) {
         transmit->Open(*request, writeContentsText(), this);
-    }
-}
-
-void CSelectActuatorDlg::ReturnToMainWindow() {
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->ReturnToMainWindow(this);
-    } else {
-        hide();
-    }
-}
-
-void CSelectActuatorDlg::OpenCommunicationSettings() {
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->OpenSettingsFrameFromWorkDialog(this);
-    }
-}
-
-void CSelectActuatorDlg::closeEvent(QCloseEvent* event) {
-    event->accept();
-    if (CVelmoraApp* app = CVelmoraApp::instance()) {
-        app->CloseFromWorkDialog();
     }
 }
 

@@ -5,6 +5,7 @@
 #include "app/qt/qt_ui.h"
 #include "app/qt/velmora_dialog.h"
 #include "data/actuator_selection.h"
+#include "data/qt/work_dialog_support.h"
 
 class QComboBox;
 class QGroupBox;
@@ -17,7 +18,7 @@ namespace velmora {
 
 // The work dialog for writing by actuator: a view over ActuatorSelectionModel. Every change
 // goes to the model first; the controls are then refilled from the model's state.
-class CSelectActuatorDlg final : public VelmoraDialog {
+class CSelectActuatorDlg final : public WorkDialog {
     Q_OBJECT
   public:
     explicit CSelectActuatorDlg(QWidget* parent = nullptr);
@@ -34,11 +35,6 @@ class CSelectActuatorDlg final : public VelmoraDialog {
     void SearchNarrowDown();
     void SearchPartNo();
     void StartWriting();
-    void ReturnToMainWindow();
-    void OpenCommunicationSettings();
-
-  protected:
-    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildLayout();

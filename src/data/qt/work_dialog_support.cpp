@@ -1,5 +1,6 @@
 #include "data/qt/work_dialog_support.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -79,6 +80,27 @@ QLabel* NewCautionTitle(const QString& text, QWidget* parent) {
     font.setBold(true);
     label->setFont(font);
     return label;
+}
+
+void WorkDialog::ReturnToMainWindow() {
+    if (CVelmoraApp* app = CVelmoraApp::instance()) {
+        app->ReturnToMainWindow(this);
+    } else {
+        hide();
+    }
+}
+
+void WorkDialog::OpenCommunicationSettings() {
+    if (CVelmoraApp* app = CVelmoraApp::instance()) {
+        app->OpenSettingsFrameFromWorkDialog(this);
+    }
+}
+
+void WorkDialog::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (CVelmoraApp* app = CVelmoraApp::instance()) {
+        app->CloseFromWorkDialog();
+    }
 }
 
 }  // namespace velmora

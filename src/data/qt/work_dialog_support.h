@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/qt/velmora_dialog.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -51,5 +53,20 @@ inline QString FromStd(const std::string& text) {
 inline std::string ToStd(const QString& text) {
     return text.toStdString();
 }
+
+// Base of the modeless work dialogs shown in place of the main window: the way back to it, the
+// communication settings button, and the close box that ends the program unless a restart is
+// under way.
+class WorkDialog : public VelmoraDialog {
+    Q_OBJECT
+  public:
+    using VelmoraDialog::VelmoraDialog;
+
+    void ReturnToMainWindow();
+    void OpenCommunicationSettings();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+};
 
 }  // namespace velmora
