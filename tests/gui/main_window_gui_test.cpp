@@ -13,6 +13,7 @@
 #include "comsetup/qt/com_setting_dlg.h"
 #include "comsetup/qt/progress_dlg.h"
 #include "data/file_ctrl.h"
+#include "data/qt/select_actuator_dlg.h"
 #include "gui/gui_support.h"
 #include "sim/pty_controller.h"
 #include "sysfiles/settings_file.h"
@@ -77,6 +78,7 @@ class MainWindowGuiTest : public QObject {
     void cancelStopsASearchAtTheNextTestPoint();
     void dataUpdateAsksOnceCopiesBothAndReloads();
     void dataUpdateAnsweredNoStopsAtThatSet();
+    void dataUpdateReloadsTheTableBeforeItsCompletionMessage();
 };
 
 void MainWindowGuiTest::versionPageShowsTheControllersVersion() {
@@ -174,6 +176,29 @@ void MainWindowGuiTest::dataUpdateAnsweredNoStopsAtThatSet() {
     std::string text(file.GetLength(), '\0');
     file.Read(text.data(), text.size());
     QVERIFY(text.find("OLD-A1") != std::string::npos);
+}
+
+void MainWindowGuiTest::dataUpdateReloadsTheTableBeforeItsCompletionMessage() {
+    RunningProgram run;
+    QTemporaryDir source;
+    WriteDataSet(source.path() + "/NEWSET-C", "UPD-C1");
+    auto* models = run.program.selectActuatorDlg()->findChild<QComboBox*>(QStringLiteral("model"));
+    QVERIFY(models != nullptr);
+    QVERIFY(models->findText(QStringLiteral("UPD1")) < 0);
+    int completionMessages = 0;
+    bool listedAtCompletion = false;
+    QtUi::setPresenter(
+        [&](QWidget*, const std::string& text, const std::string&, MessageIcon, MessageButtons) {
+            if (text == MessageText(kMsgFileOverwriteOkContents)) {
+                ++completionMessages;
+                listedAtCompletion = models->findText(QStringLiteral("UPD1")) >= 0;
+            }
+            return MessageAnswer::Ok;
+        });
+    run.program.mainDialog()->versionPage()->RunUpdateFrom(source.path());
+    QtUi::setPresenter({});
+    QCOMPARE(completionMessages, 1);
+    QVERIFY(listedAtCompletion);
 }
 
 QTEST_MAIN(MainWindowGuiTest)

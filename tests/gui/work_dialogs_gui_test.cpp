@@ -126,6 +126,7 @@ class WorkDialogsGuiTest : public QObject {
     void backupFileIsDescribedInTheTransmitDialog();
     void acceptedWarningRestartsAndKeepsTheStation();
     void declinedWarningRestartsAndForgetsTheStation();
+    void refusedCheckInTheStartupFrameAfterARestartKeepsItOpen();
 };
 
 void WorkDialogsGuiTest::initTestCase() {
@@ -461,6 +462,78 @@ void WorkDialogsGuiTest::declinedWarningRestartsAndForgetsTheStation() {
     QCOMPARE(program.mainDialogsCreated(), 1);
     QVERIFY(presenter.answers.empty());
     QCOMPARE(presenter.shown.back().buttons, MessageButtons::OkCancel);
+}
+
+void WorkDialogsGuiTest::refusedCheckInTheStartupFrameAfterARestartKeepsItOpen() {
+    sim::PtyController controller;
+    QVERIFY(controller.start());
+    ProgramFolder folder(ManualSettings(controller.slavePath(), 38400, 1));
+    ScriptedPresenter presenter;
+    CVelmoraApp program;
+
+    // Should the start-up frame end by itself, the pass it starts is ended here.
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        if (program.mainDialogsCreated() >= 2 && program.mainDialog() != nullptr) {
+            program.mainDialog()->close();
+        }
+    });
+    watchdog.start(50);
+
+    bool frameOpenAfterCheck = false;
+    bool okEnabledAfterCheck = true;
+    int checkStateAfterCheck = -1;
+    StateScript script;
+    script
+        .when(
+            QStringLiteral("CQualificationDlg"), [](QWidget*) { return true; },
+            [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
+        .when(
+            QStringLiteral("CComSettingFrame"),
+            [](QWidget* frame) { return InStartupMode(frame) && !Child(frame, "ok")->isEnabled(); },
+            [](QWidget* frame) { Click(frame, "check"); })
+        .when(
+            QStringLiteral("CComSettingFrame"),
+            [](QWidget* frame) { return InStartupMode(frame) && Child(frame, "ok")->isEnabled(); },
+            [](QWidget* frame) { Click(frame, "ok"); })
+        .when(
+            QStringLiteral("CVelmoraDlg"), [](QWidget*) { return true; },
+            [&](QWidget* main) {
+                QVERIFY(SetRule(folder.path(), QStringLiteral("COMM_SVNO_OK_BKC_OK"), 1));
+                Child<QPushButton>(main, "writeByActuator")->click();
+                Click(program.selectActuatorDlg(), "comSetting");
+            })
+        .when(QStringLiteral("CComSettingFrame"), OpenedFromWorkDialog,
+              [&](QWidget* frame) {
+                  presenter.answers = {MessageAnswer::Ok, MessageAnswer::Cancel};
+                  Click(frame, "check");
+              })
+        .when(QStringLiteral("CComSettingFrame"), InStartupMode,
+              [&](QWidget* frame) {
+                  // This time the controller is refused.
+                  QVERIFY(SetRule(folder.path(), QStringLiteral("COMM_SVNO_OK_BKC_OK"), 2));
+                  presenter.shown.clear();
+                  Click(frame, "check");
+              })
+        .when(
+            QStringLiteral("CComSettingFrame"),
+            [&](QWidget* frame) {
+                return InStartupMode(frame) && presenter.shown.size() >= 2 &&
+                       FindWindow(QStringLiteral("CProgressDlg")) == nullptr;
+            },
+            [&](QWidget* frame) {
+                frameOpenAfterCheck = frame->isVisible();
+                okEnabledAfterCheck = Child(frame, "ok")->isEnabled();
+                checkStateAfterCheck = App().commCheckState;
+                Click(frame, "quit");
+            });
+    program.Run();
+    QVERIFY2(script.done(), qPrintable(QString::number(script.remaining())));
+    QVERIFY(frameOpenAfterCheck);
+    QVERIFY(!okEnabledAfterCheck);
+    QCOMPARE(checkStateAfterCheck, static_cast<int>(kCommRefused));
+    QCOMPARE(program.mainDialogsCreated(), 1);
+    QCOMPARE(presenter.shown.back().icon, MessageIcon::Error);
 }
 
 QTEST_MAIN(WorkDialogsGuiTest)

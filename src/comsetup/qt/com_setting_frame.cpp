@@ -18,18 +18,18 @@ namespace {
 
 // The frame's window: its close box restores what a work dialog's frame changed.
 class FrameWindow final : public VelmoraDialog {
-public:
+  public:
     FrameWindow(ComSettingFrameModel& model, QWidget* owner)
         : VelmoraDialog(owner), model_(model) {}
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         model_.FrameCloseBox();
         event->accept();
         reject();
     }
 
-private:
+  private:
     ComSettingFrameModel& model_;
 };
 
@@ -93,16 +93,18 @@ int CComSettingFrame::RunModal(QWidget* owner) {
         model_.SetOkEnabled(false);
         ApplyButtons();
     });
-    page.setSearchFinished([this, &window](int result) {
+    page.setSearchFinished([this, &window, owner](int result) {
         model_.SetOkEnabled(result == kSearchAccepted);
         ApplyButtons();
         // A check inside a frame opened from a work dialog that changed the controller's state
-        // ends the frame by itself.
-        if (model_.page().inFrame() == 1 && App().commCheckState != kCommAllowed) {
+        // ends the frame by itself. The page's in-frame flag cannot tell: it outlives that frame
+        // and is still set in the start-up frame after the restart.
+        if (owner != nullptr && App().commCheckState != kCommAllowed) {
             window.accept();
         }
     });
-    LanguageList().text("DLG_COMSETTING_TITLE", &window)
+    LanguageList()
+        .text("DLG_COMSETTING_TITLE", &window)
         .text("DLG_COMSETTING_BUTTON_OK", &ok1099)
         .text("DLG_COMSETTING_BUTTON_QUIT", &quit)
         .load(ui_);

@@ -7,6 +7,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <functional>
+#include <string>
+#include <utility>
+
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/velmora_app.h"
@@ -33,9 +37,36 @@ QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name) {
     return edit;
 }
 
+// Passes an update's messages on; the actuator table is reloaded just before the completion
+// message (the update's only information box), so that box is shown over the new table.
+class ReloadBeforeCompletionUi final : public Ui {
+  public:
+    ReloadBeforeCompletionUi(Ui& ui, std::function<void()> reload)
+        : ui_(ui), reload_(std::move(reload)) {}
+
+    MessageAnswer showMessage(const std::string& text, const std::string& title, MessageIcon icon,
+                              MessageButtons buttons) override {
+        if (icon == MessageIcon::Information && reload_) {
+            const std::function<void()> reload = std::move(reload_);
+            reload_ = nullptr;
+            reload();
+        }
+        return ui_.showMessage(text, title, icon, buttons);
+    }
+    void setStatusText(const std::string& text) override { ui_.setStatusText(text); }
+    void setProgress(int percent) override { ui_.setProgress(percent); }
+    bool cancelRequested() override { return ui_.cancelRequested(); }
+
+  private:
+    Ui& ui_;
+    std::function<void()> reload_;
+};
+
 }  // namespace
 
-void CVersionInfoDlg::setFolderChooser(FolderChooser chooser) { Chooser() = std::move(chooser); }
+void CVersionInfoDlg::setFolderChooser(FolderChooser chooser) {
+    Chooser() = std::move(chooser);
+}
 
 CVersionInfoDlg::CVersionInfoDlg(QtUi& ui, QWidget* parent)
     : QWidget(parent),
@@ -89,9 +120,13 @@ void CVersionInfoDlg::setReferenceVersionText(const QString& text) {
     referenceVersion_->setText(text);
 }
 
-QString CVersionInfoDlg::referenceVersionText() const { return referenceVersion_->text(); }
+QString CVersionInfoDlg::referenceVersionText() const {
+    return referenceVersion_->text();
+}
 
-QString CVersionInfoDlg::controllerVersionText() const { return controllerVersion_->text(); }
+QString CVersionInfoDlg::controllerVersionText() const {
+    return controllerVersion_->text();
+}
 
 void CVersionInfoDlg::ReadControllerVersion() {
     CVelmoraApp* app = CVelmoraApp::instance();
@@ -104,8 +139,7 @@ void CVersionInfoDlg::ReadControllerVersion() {
 }
 
 void CVersionInfoDlg::OnUpdate() {
-    const QString folder =
-        Chooser()(this, DisplayText(MessageText(kMsgFileOverwriteInfomation)));
+    const QString folder = Chooser()(this, DisplayText(MessageText(kMsgFileOverwriteInfomation)));
     if (folder.isEmpty()) {
         return;
     }
@@ -113,11 +147,19 @@ void CVersionInfoDlg::OnUpdate() {
 }
 
 void CVersionInfoDlg::RunUpdateFrom(const QString& folder) {
+    bool reloaded = false;
+    const auto reload = [&reloaded] {
+        reloaded = true;
+        CVelmoraApp* app = CVelmoraApp::instance();
+        if (app != nullptr && app->selectActuatorDlg() != nullptr) {
+            app->selectActuatorDlg()->ReloadTable();
+        }
+    };
+    ReloadBeforeCompletionUi ui(ui_, reload);
     bool reloadNeeded = false;
-    RunDataUpdate(folder.toUtf8().toStdString(), ui_, reloadNeeded);
-    CVelmoraApp* app = CVelmoraApp::instance();
-    if (reloadNeeded && app != nullptr && app->selectActuatorDlg() != nullptr) {
-        app->selectActuatorDlg()->ReloadTable();
+    RunDataUpdate(folder.toUtf8().toStdString(), ui, reloadNeeded);
+    if (reloadNeeded && !reloaded) {
+        reload();
     }
 }
 
