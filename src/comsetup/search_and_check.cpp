@@ -100,7 +100,10 @@ int AutomaticSearch(CComLink& link, const std::string& portName, Ui& ui) {
                 return kSearchCancelled;
             ui.setProgress(attempt * 100 / kSearchAttempts);
             ++attempt;
-            link.ConfigurePort(bitRate, settings.silentInterval, settings.delay);
+            // An adapter that cannot take this rate stays at the last one; an answer there would
+            // be recorded under the wrong rate, so the attempt counts as missed.
+            if (link.ConfigurePort(bitRate, settings.silentInterval, settings.delay) != 0)
+                continue;
             if (EchoTest(link, static_cast<std::uint8_t>(station)) == 0) {
                 return Found(link, station, static_cast<int>(bitRate), std::to_string(bitRate),
                              portName, ui);
@@ -117,11 +120,12 @@ int ManualCheck(CComLink& link, const SearchParameters& parameters, const std::s
     ui.setStatusText(SearchStatusText(station));
     ui.setProgress(0);
     const int bitRate = ListNumber(parameters.bitRateText);
-    // A rate the line cannot take leaves the port as it was; the echo then simply fails.
-    if (bitRate > 0)
-        link.ConfigurePort(static_cast<std::uint32_t>(bitRate), settings.silentInterval,
-                           settings.delay);
-    const bool answered = EchoTest(link, static_cast<std::uint8_t>(station)) == 0;
+    // A rate the line cannot take leaves the port at its last rate; no echo is sent, since an
+    // answer there would be recorded under the chosen rate.
+    const bool configured =
+        bitRate > 0 && link.ConfigurePort(static_cast<std::uint32_t>(bitRate),
+                                          settings.silentInterval, settings.delay) == 0;
+    const bool answered = configured && EchoTest(link, static_cast<std::uint8_t>(station)) == 0;
     if (ui.cancelRequested())
         return kSearchCancelled;
     if (!answered)

@@ -4,13 +4,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
 #include "link/register_ops.h"
+#include "platform/serial_port.h"
 #include "support/link_fixture.h"
 #include "support/rule_file.h"
 #include "support/temp_folder.h"
@@ -42,6 +46,29 @@ RuleFile CommRules(std::optional<int> verdict) {
     rules.set("MSG_ERR_TITLE", "Version refused").set("MSG_ERR_1", "unsupported version");
     return rules;
 }
+
+// The system port, except that it refuses one bit rate, as some USB adapters do.
+class PortRefusingARate final : public SerialPort {
+  public:
+    explicit PortRefusingARate(std::uint32_t refused) : refused_(refused) {}
+    bool open(const std::string& name) override { return port_->open(name); }
+    void close() override { port_->close(); }
+    bool isOpen() const override { return port_->isOpen(); }
+    bool configure(std::uint32_t baudRate) override {
+        return baudRate != refused_ && port_->configure(baudRate);
+    }
+    int bytesWaiting() override { return port_->bytesWaiting(); }
+    int read(std::uint8_t* buffer, std::size_t size) override { return port_->read(buffer, size); }
+    int write(const std::uint8_t* data, std::size_t size) override {
+        return port_->write(data, size);
+    }
+    bool waitForInput(int timeoutMs) override { return port_->waitForInput(timeoutMs); }
+    void discardInput() override { port_->discardInput(); }
+
+  private:
+    std::unique_ptr<SerialPort> port_ = MakeSystemSerialPort();
+    std::uint32_t refused_;
+};
 
 class SearchAndCheckTest : public LinkFixture {
   protected:
@@ -188,6 +215,35 @@ TEST_F(SearchAndCheckTest, ManualCheckWithoutAnswerReportsNotFound) {
         EXPECT_EQ(App().commSettings.activeStationId, -1);
         EXPECT_EQ(App().commSettings.bitRate, 4800);
     }
+}
+
+// The controller listens at the rate the port was left at; a rate the adapter refuses must not
+// be recorded for an answer that came at the old rate.
+TEST_F(SearchAndCheckTest, RateTheAdapterRefusesIsNeverRecorded) {
+    link.ClosePort();
+    LinkChannel refusingChannel(std::make_unique<PortRefusingARate>(9600));
+    CComLink refusingLink(ui, refusingChannel);
+    ASSERT_EQ(refusingLink.OpenPort(sim.slavePath()), 0);
+    PlaceController(1, 115200);
+
+    const SearchParameters manual{sim.slavePath(), false, "1", "9600"};
+    ASSERT_EQ(refusingLink.ConfigurePort(115200, 0, 0), 0);
+    ui.clear();
+    EXPECT_EQ(SearchAndCheck(refusingLink, manual, ui), kSearchNotFound);
+    EXPECT_TRUE(EchoStations().empty());
+    EXPECT_EQ(App().commSettings.bitRate, 4800);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, MessageText(kMsgComsettingComsearchNgTitle));
+
+    // The first attempt (9600) is refused; the controller is found at its own rate instead.
+    const SearchParameters automatic{sim.slavePath(), true, "", ""};
+    ASSERT_EQ(refusingLink.ConfigurePort(115200, 0, 0), 0);
+    ui.clear();
+    EXPECT_EQ(SearchAndCheck(refusingLink, automatic, ui), kSearchAccepted);
+    EXPECT_EQ(App().commSettings.activeStationId, 1);
+    EXPECT_EQ(App().commSettings.bitRate, 115200);
+    EXPECT_EQ(ui.progress().size(), 5u);
+    refusingLink.ClosePort();
 }
 
 TEST_F(SearchAndCheckTest, CancelStopsAtTheNextTestPointWithoutAMessage) {
