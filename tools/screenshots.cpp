@@ -2,24 +2,31 @@
 // language of a chosen language file, so translations and layouts can be checked by eye
 // without a display or a controller.
 //
-//   velmora-screenshots --out DIR [--language FILE] [--screen WxH]
+//   velmora-screenshots --out DIR [--language FILE] [--screen WxH] [--strict]
 //
 // Pictures are named <NN>-<ClassName>[-<variant>].png. Texts that do not fit their control are
-// listed as "tight" in the output.
+// listed as "tight" in the output, each window's Tab order is printed, and controls the Tab key
+// never reaches are named; --strict turns either into a failure.
 //
 // It works on a throw-away copy of the System folder beside this program and on the built-in
 // virtual controller, so nothing of an installation is touched.
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -141,6 +148,113 @@ int ReportTightTexts(const QWidget* window) {
     return tight;
 }
 
+bool IsControl(const QWidget* widget) {
+    return qobject_cast<const QAbstractButton*>(widget) != nullptr ||
+           qobject_cast<const QComboBox*>(widget) != nullptr ||
+           qobject_cast<const QLineEdit*>(widget) != nullptr ||
+           qobject_cast<const QAbstractSpinBox*>(widget) != nullptr ||
+           qobject_cast<const QAbstractItemView*>(widget) != nullptr ||
+           qobject_cast<const QTabBar*>(widget) != nullptr;
+}
+
+// The controls a technician must be able to reach with the Tab key, whatever their focus
+// policy says; parts of a compound control (a combo box's line edit) go with their owner.
+QList<QWidget*> KeyboardControls(QWidget* window) {
+    QList<QWidget*> controls;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->window() != window || !widget->isVisibleTo(window) || !widget->isEnabled() ||
+            !IsControl(widget) || widget->focusProxy() != nullptr) {
+            continue;
+        }
+        bool part = false;
+        for (const QWidget* w = widget->parentWidget(); w != nullptr && w != window;
+             w = w->parentWidget()) {
+            part = part || IsControl(w);
+        }
+        if (!part) {
+            controls.append(widget);
+        }
+    }
+    return controls;
+}
+
+// Radio buttons of one exclusive group: Tab stops at the checked one, the arrow keys move on.
+bool SameRadioGroup(const QWidget* focused, const QWidget* control) {
+    const auto* a = qobject_cast<const QRadioButton*>(focused);
+    const auto* b = qobject_cast<const QRadioButton*>(control);
+    if (a == nullptr || b == nullptr) {
+        return false;
+    }
+    if (a->group() != nullptr || b->group() != nullptr) {
+        return a->group() == b->group();
+    }
+    return a->autoExclusive() && b->autoExclusive() && a->parentWidget() == b->parentWidget();
+}
+
+// True when focus on `focused` counts as being on `control`: the same widget, one of them
+// inside the other (the line edit of an editable combo box, for one), or radio buttons of one
+// group.
+bool SameControl(const QWidget* focused, const QWidget* control) {
+    if (SameRadioGroup(focused, control)) {
+        return true;
+    }
+    for (const QWidget* w = focused; w != nullptr; w = w->parentWidget()) {
+        if (w == control) {
+            return true;
+        }
+    }
+    for (const QWidget* w = control; w != nullptr; w = w->parentWidget()) {
+        if (w == focused) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Walks the window with the Tab key from its first control, prints the order, and names the
+// controls the walk never reaches.
+int ReportKeyboardReach(QWidget* window) {
+    const QList<QWidget*> controls = KeyboardControls(window);
+    if (controls.isEmpty()) {
+        return 0;
+    }
+    QWidget* previousFocus = window->focusWidget();
+    const auto first = std::find_if(controls.begin(), controls.end(), [](const QWidget* w) {
+        return (w->focusPolicy() & Qt::TabFocus) != 0;
+    });
+    if (first != controls.end()) {
+        (*first)->setFocus(Qt::TabFocusReason);
+    }
+    QList<const QWidget*> visited;
+    QStringList order;
+    for (int press = 0; press < 2 * controls.size() + 2; ++press) {
+        QWidget* focused = window->focusWidget();
+        if (focused == nullptr || (!visited.isEmpty() && focused == visited.front())) {
+            break;
+        }
+        if (!visited.contains(focused)) {
+            visited.append(focused);
+            order.append(Describe(focused));
+        }
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(focused, &tab);
+    }
+    std::printf("    tab order: %s\n", qPrintable(order.join(QStringLiteral(" > "))));
+    int unreachable = 0;
+    for (const QWidget* control : controls) {
+        const bool reached = std::any_of(visited.begin(), visited.end(),
+                                         [&](const QWidget* w) { return SameControl(w, control); });
+        if (!reached) {
+            ++unreachable;
+            std::printf("    unreachable by keyboard: %s\n", qPrintable(Describe(control)));
+        }
+    }
+    if (previousFocus != nullptr) {
+        previousFocus->setFocus(Qt::OtherFocusReason);
+    }
+    return unreachable;
+}
+
 class Shooter {
   public:
     explicit Shooter(const QString& folder) : folder_(folder) {}
@@ -159,6 +273,7 @@ class Shooter {
         std::printf("%s %s %dx%d title \"%s\"\n", saved ? "wrote" : "FAILED", qPrintable(name),
                     picture.width(), picture.height(), qPrintable(window->windowTitle()));
         tight_ += ReportTightTexts(window);
+        unreachable_ += ReportKeyboardReach(window);
         failed_ += saved ? 0 : 1;
     }
     // Keeps the numbering of a picture that could not be taken.
@@ -169,12 +284,14 @@ class Shooter {
 
     int failed() const { return failed_; }
     int tight() const { return tight_; }
+    int unreachable() const { return unreachable_; }
 
   private:
     QString folder_;
     int number_ = 0;
     int failed_ = 0;
     int tight_ = 0;
+    int unreachable_ = 0;
 };
 
 // Every message box of the run is printed instead of shown; the answer is always yes.
@@ -313,7 +430,7 @@ void ShootTransmit(Shooter& shooter, CVelmoraApp& program, bool controllerRunnin
     transmit->hide();
 }
 
-int Run(const QString& outFolder, const QString& language) {
+int Run(const QString& outFolder, const QString& language, bool strict) {
     QTemporaryDir programFolder;
     if (!programFolder.isValid() ||
         !CopySystemFolder(QCoreApplication::applicationDirPath() + QStringLiteral("/System"),
@@ -414,9 +531,14 @@ int Run(const QString& outFolder, const QString& language) {
     program.DestroyWorkDialogs();
     program.DestroyMainDialog();
     QtUi::setPresenter({});
-    std::printf("%d message box(es), %d tight text(s), %d picture(s) missing\n", g_messages,
-                shooter.tight(), shooter.failed());
-    return shooter.failed() == 0 ? 0 : 1;
+    std::printf(
+        "%d message box(es), %d tight text(s), %d control(s) unreachable by keyboard, "
+        "%d picture(s) missing\n",
+        g_messages, shooter.tight(), shooter.unreachable(), shooter.failed());
+    if (shooter.failed() != 0) {
+        return 1;
+    }
+    return strict && (shooter.tight() != 0 || shooter.unreachable() != 0) ? 1 : 0;
 }
 
 }  // namespace
@@ -527,11 +649,17 @@ int main(int argc, char** argv) {
         QStringLiteral("Size of the offscreen desktop (default 1366x768)."), QStringLiteral("WxH"));
     parser.addOption(out);
     parser.addOption(language);
+    const QCommandLineOption strict(
+        QStringLiteral("strict"),
+        QStringLiteral(
+            "Fail when a text does not fit or a control cannot be reached by keyboard."));
     parser.addOption(screenOption);
+    parser.addOption(strict);
     parser.process(application);
     if (!parser.isSet(out)) {
-        std::fprintf(stderr,
-                     "usage: velmora-screenshots --out DIR [--language FILE] [--screen WxH]\n");
+        std::fprintf(
+            stderr,
+            "usage: velmora-screenshots --out DIR [--language FILE] [--screen WxH] [--strict]\n");
         return 2;
     }
     const QString languageFile = parser.value(language);
@@ -560,5 +688,5 @@ int main(int argc, char** argv) {
                               : QRect();
     std::printf("font: %s %gpt, screen %dx%d\n", qPrintable(QApplication::font().family()),
                 QApplication::font().pointSizeF(), desktop.width(), desktop.height());
-    return velmora::Run(parser.value(out), languageFile);
+    return velmora::Run(parser.value(out), languageFile, parser.isSet(strict));
 }
