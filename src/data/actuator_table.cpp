@@ -100,17 +100,24 @@ int ReadAdapterLine(CFileCtrl& file, const std::string& path, std::vector<stADP_
     scratch.strDataFile = path;
 
     std::array<std::vector<std::string>, kAlternativeColumns> pieces;
+    std::size_t combinations = 1;
     for (std::size_t i = 0; i < kAlternativeColumns; ++i) {
         const int column = kFirstAlternativeColumn + static_cast<int>(i);
         SplitAlternatives(ColumnField(scratch, column), pieces[i]);
         if (pieces[i].empty()) {
             return 0;  // an empty column gives no combination at all
         }
-        if (column == kSvColumn) {
-            for (auto& piece : pieces[i]) {
-                piece = NormaliseSvNumber(piece);
-            }
+        // Once past the limit the count only has to stay past it, and cannot overflow.
+        if (combinations <= kMaxRecordsPerLine) {
+            combinations *= pieces[i].size();
         }
+    }
+    if (combinations > kMaxRecordsPerLine ||
+        combinations > kMaxActuatorRecords - std::min(table.size(), kMaxActuatorRecords)) {
+        return 0;
+    }
+    for (auto& piece : pieces[kSvColumn - kFirstAlternativeColumn]) {
+        piece = NormaliseSvNumber(piece);
     }
 
     // An odometer over the pieces, the last column turning fastest: nested order with column 1

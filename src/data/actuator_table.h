@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,16 @@ struct stADP_FORMAT {
 
 inline constexpr const char* kAdapterFileName = "AdapterFile.vms";
 
+// Limits on what the list files may expand to. A line whose alternatives multiply beyond
+// kMaxRecordsPerLine gives no record, like a line with an empty column; a line that would take
+// the table past kMaxActuatorRecords gives none either. Without them a single line of '|'
+// could ask for more records than any memory holds.
+inline constexpr std::size_t kMaxRecordsPerLine = 4096;
+inline constexpr std::size_t kMaxActuatorRecords = 131072;
+
 // Reads the line at the position of an opened list file and appends one record for every
-// combination of its alternatives. 0 when a line was read (the position is then at the start
-// of the next line); -1 when no complete line could be read.
+// combination of its alternatives (none beyond the limits above). 0 when a line was read (the
+// position is then at the start of the next line); -1 when no complete line could be read.
 int ReadAdapterLine(CFileCtrl& file, const std::string& path, std::vector<stADP_FORMAT>& table);
 
 // The pieces of text between its "|" characters. A bar at the end adds no empty piece; empty

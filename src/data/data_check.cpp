@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -20,6 +21,7 @@
 namespace velmora {
 namespace {
 
+using writer_internal::AddToSum;
 using writer_internal::ChecksumMatches;
 using writer_internal::DecimalOrZero;
 using writer_internal::FindHeader;
@@ -239,7 +241,8 @@ void Checker::CheckListLine(const std::string& path, int lineNumber,
             Add(path, lineNumber, Column(column) + " (" + kListColumnNames[column] + ") is empty");
         }
     }
-    long long records = 1;
+    // Counted only up to just past the program's limit, so that no product overflows.
+    std::size_t records = 1;
     for (int column = 1; column <= 7; ++column) {
         std::vector<std::string> pieces;
         SplitAlternatives(field(column), pieces);
@@ -250,7 +253,9 @@ void Checker::CheckListLine(const std::string& path, int lineNumber,
             records = 0;
             continue;
         }
-        records *= static_cast<long long>(pieces.size());
+        if (records <= kMaxRecordsPerLine) {
+            records *= pieces.size();
+        }
         for (const std::string& piece : pieces) {
             if (piece.empty()) {
                 Add(path, lineNumber,
@@ -261,7 +266,14 @@ void Checker::CheckListLine(const std::string& path, int lineNumber,
             }
         }
     }
-    summary.actuators += static_cast<int>(records);
+    if (records > kMaxRecordsPerLine) {
+        Add(path, lineNumber,
+            "its alternatives combine into more than " + std::to_string(kMaxRecordsPerLine) +
+                " actuators: the program reads no actuator from this line");
+        records = 0;
+    }
+    summary.actuators += static_cast<int>(
+        std::min<std::size_t>(records, static_cast<std::size_t>(INT_MAX - summary.actuators)));
     CheckNamedFile(path, lineNumber, record, false);
     CheckNamedFile(path, lineNumber, record, true);
 }
@@ -339,13 +351,16 @@ bool Checker::CheckSum(const std::string& path, StoredText& text, const HeaderIn
                 std::to_string(header.headerLine + 1) + ") has \"sum\" in " + Column(kindColumn));
         return false;
     }
-    long long sum = 0;
-    for (std::size_t i = first; i < static_cast<std::size_t>(sumLine); ++i) {
-        sum += DecimalOrZero(text.Field(i, header.valueColumn));
+    long sum = 0;
+    bool inRange = true;
+    for (std::size_t i = first; i < static_cast<std::size_t>(sumLine) && inRange; ++i) {
+        inRange = AddToSum(sum, DecimalOrZero(text.Field(i, header.valueColumn)));
     }
     Add(path, sumLine + 1,
         "checksum of column " + Quoted(text.Field(header.headerLine, header.valueColumn)) +
-            ": the values above add up to " + std::to_string(sum) + ", the sum line holds " +
+            ": the values above add up to " +
+            (inRange ? std::to_string(sum) : std::string("more than a sum can hold")) +
+            ", the sum line holds " +
             Quoted(text.Field(static_cast<std::size_t>(sumLine), header.valueColumn)));
     return false;
 }

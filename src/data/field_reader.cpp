@@ -62,15 +62,20 @@ int GetField(std::string& out, CFileCtrl& file, int index) {
         if (!ReadByte(file, byte)) {
             return -1;
         }
-        if (byte == kCr || byte == kLf) {
-            if (byte == kCr) {
-                char next = 0;
-                if (!ReadByte(file, next)) {
-                    return -2;
-                }
+        if (byte == kCr) {
+            char next = 0;
+            if (!ReadByte(file, next)) {
+                return -2;
             }
             // Back onto the CR of the pair, so the reader stays on this line.
             file.Seek(-2, SeekFrom::Current);
+            break;
+        }
+        if (byte == kLf) {
+            // Back onto the LF only: two bytes back would land on the line before when the LF
+            // opens its line, and a caller that reads a field and skips a line would read the
+            // same line again for ever.
+            file.Seek(-1, SeekFrom::Current);
             break;
         }
         if (byte == ',') {

@@ -21,7 +21,7 @@ int SkipLines(CFileCtrl& file, int n);
 // is rescanned from its start, so fields may be read in any order. 0 on success (a missing
 // field gives empty text); -1 when the content ends before the line does, -2 when it ends
 // right after a CR; out is empty on failure. After a field ended by the line end the position
-// is on the CR, still on the same line.
+// is on the CR (or on a LF that ends the scan alone), still on the same line.
 int GetField(std::string& out, CFileCtrl& file, int index);
 
 // Reads from the position to the next comma or line end, byte for byte without conversion.

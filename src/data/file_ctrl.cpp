@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "data/scramble.h"
@@ -169,18 +170,14 @@ std::int64_t CFileCtrl::Seek(std::int64_t offset, SeekFrom from) {
     if (!fd_ || mode_ != kReading) {
         return 0;
     }
-    std::int64_t target = 0;
-    switch (from) {
-        case SeekFrom::Begin:
-            target = offset;
-            break;
-        case SeekFrom::Current:
-            target = position_ + offset;
-            break;
-        case SeekFrom::End:
-            target = diskLength_ + offset;
-            break;
-    }
+    // The origin is never negative, so only an offset near the top of the range can overflow;
+    // it is cut to the length below anyway.
+    const std::int64_t origin = from == SeekFrom::Current ? position_
+                                : from == SeekFrom::End   ? diskLength_
+                                                          : 0;
+    const std::int64_t target = offset > std::numeric_limits<std::int64_t>::max() - origin
+                                    ? std::numeric_limits<std::int64_t>::max()
+                                    : origin + offset;
     position_ = std::clamp<std::int64_t>(target, 0, diskLength_);
     return position_;
 }

@@ -93,11 +93,14 @@ int QueueUnitName(TransferContext& context, const std::string& name) {
 }
 
 // Queues one parameter group starting at the current line, whose upper-cased first cell names
-// reg. linesUsed receives the lines it took. 0, or -1 when a request failed.
+// reg. linesUsed receives the lines it took. 0; -1 when a request failed; 1 when the file ends
+// inside the line, whose value is then not whole.
 int QueueParameterGroup(TransferContext& context, CFileCtrl& file, const std::string& cell,
                         std::uint16_t reg, int& linesUsed) {
     std::string value;
-    GetField(value, file, 2);
+    if (GetField(value, file, 2) != 0) {
+        return 1;
+    }
     linesUsed = 1;
     switch (ParameterRowKind(file, cell)) {
         case RowKind::Text:
@@ -169,7 +172,11 @@ int QueueBackupSteps(TransferContext& context, CFileCtrl& file, int span, int of
                 return -1;
             }
             const bool word = NextLineHoldsNumber(file);
-            GetField(cell, file, 2);
+            // A row the end of the file cuts short has no whole value to write.
+            if (GetField(cell, file, 2) != 0) {
+                ShowFormatError(context.ui);
+                return -1;
+            }
             const long value = DecimalOrZero(cell);
             int queued = 0;
             if (word) {
@@ -236,8 +243,14 @@ int WriteParametersFromBackup(TransferContext& context, const std::string& path,
             break;
         }
         int linesUsed = 1;
-        if (QueueParameterGroup(context, file, cell, static_cast<std::uint16_t>(regNumber),
-                                linesUsed) != 0) {
+        const int queued = QueueParameterGroup(context, file, cell,
+                                               static_cast<std::uint16_t>(regNumber), linesUsed);
+        if (queued < 0) {
+            return -1;
+        }
+        if (queued > 0) {
+            // A cut-off last row would write a wrong value and could still verify.
+            ShowFormatError(ui);
             return -1;
         }
         lineIndex += linesUsed;

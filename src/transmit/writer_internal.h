@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "app/app_state.h"
@@ -123,6 +124,17 @@ inline int FindHeader(CFileCtrl& file, const std::string& heading, HeaderInfo& i
     }
 }
 
+// Adds a value cell to a running sum. False, leaving the sum alone, when the result would not
+// fit: a sum the file's numbers push out of range cannot be checked.
+inline bool AddToSum(long& sum, long value) {
+    if ((value > 0 && sum > std::numeric_limits<long>::max() - value) ||
+        (value < 0 && sum < std::numeric_limits<long>::min() - value)) {
+        return false;
+    }
+    sum += value;
+    return true;
+}
+
 // Positions the file at the start of the first line after the header. 0, or -1 when there is
 // none.
 inline int GoToFirstDataLine(CFileCtrl& file, int headerLine) {
@@ -140,6 +152,7 @@ inline bool ChecksumMatches(CFileCtrl& file, int headerLine, int kindColumn, int
         return false;
     }
     long sum = 0;
+    bool inRange = true;
     for (int line = headerLine + 1;; ++line) {
         std::string kind;
         std::string value;
@@ -149,9 +162,9 @@ inline bool ChecksumMatches(CFileCtrl& file, int headerLine, int kindColumn, int
         if (kind == "sum") {
             sumLine = line;
             long expected = 0;
-            return ScanDecimal(value, expected) && expected == sum;
+            return inRange && ScanDecimal(value, expected) && expected == sum;
         }
-        sum += DecimalOrZero(value);
+        inRange = inRange && AddToSum(sum, DecimalOrZero(value));
         if (SkipLines(file, 1) != 0) {
             return false;
         }
