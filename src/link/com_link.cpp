@@ -158,9 +158,10 @@ int CComLink::ReceiveReply(int expectedLength, std::uint8_t* buffer, bool showTi
         }
         const int got = port.read(buffer + received, std::min<std::size_t>(wanted, waiting));
         if (got <= 0) {
-            if (!port.waitForInput(pollInterval)) {
-                --misses;
-            }
+            // Bytes reported but none read: a failing line, not input. Counting it keeps a
+            // broken device from holding the receiver for ever.
+            --misses;
+            port.waitForInput(pollInterval);
             continue;
         }
         received += static_cast<std::size_t>(got);

@@ -187,7 +187,10 @@ class PosixSerialPort final : public SerialPort {
         }
         const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
         const int events = PollFor(fd_.get(), POLLIN, timeoutMs);
-        if (events > 0 && (events & POLLIN) != 0) {
+        // After a hang-up (an adapter unplugged, the other end of a pseudo-terminal gone) poll
+        // may report input that is not there; only bytes really waiting count.
+        const bool hungUp = (events & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        if (events > 0 && (events & POLLIN) != 0 && (!hungUp || bytesWaiting() > 0)) {
             return true;
         }
         if (events > 0) {

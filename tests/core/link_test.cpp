@@ -284,6 +284,21 @@ TEST_F(LinkFixture, NoReplyTimesOutAfterTenPollIntervals) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
+// The controller's end of the line goes away (an adapter unplugged): every request ends as a
+// time-out with its message instead of holding the caller.
+TEST_F(LinkFixture, LineThatHangsUpTimesOut) {
+    ASSERT_EQ(link.ConfigurePort(kBaud, 1, 5), 0);
+    sim.stop();
+    for (int round = 0; round < 2; ++round) {
+        ui.clear();
+        std::string version;
+        EXPECT_EQ(ReadVersion(link, 1, version), -1) << round;
+        const auto messages = ui.messages();
+        ASSERT_EQ(messages.size(), 1u) << round;
+        EXPECT_EQ(messages[0].text, MessageText(kMsgComTimeoutCountermeasureContents));
+    }
+}
+
 TEST_F(LinkFixture, ReplyTricklingInWithGapsIsReceived) {
     ASSERT_EQ(link.ConfigurePort(kBaud, 1, 5), 0);  // poll interval 12 ms for 7 bytes
     controller().setVersion(123);
