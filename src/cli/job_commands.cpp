@@ -323,9 +323,12 @@ int RunWrite(CComLink& link, std::uint8_t station, const TransmitRequest& reques
     TransferContext context{link, station, ui, &differences};
     TransmitHooks hooks;
     hooks.showSvError = [&ui] { ShowSvError(ui); };
+    // The nameplate advice only follows a write that succeeded and names a controller; after a
+    // failure it would send the technician to relabel a controller holding the wrong data.
+    bool cautionDue = false;
     hooks.showCaution = [&] {
         ui.finishProgress();
-        PrintCaution(contents, ui);
+        cautionDue = true;
     };
     int result = -1;
     {
@@ -335,6 +338,8 @@ int RunWrite(CComLink& link, std::uint8_t station, const TransmitRequest& reques
     ui.finishProgress();
     PrintDifferences(differences);
     if (result == 0) {
+        if (cautionDue && contents.controller != kNotInBackup)
+            PrintCaution(contents, ui);
         std::printf("written and verified: %s\n", contents.writeContents.c_str());
         return kExitSuccess;
     }

@@ -280,6 +280,9 @@ TEST_F(CliJobsTest, RuleFileVerdictDecidesWhetherAJobRuns) {
 
 // The three write contents from the command line: the mode byte and the date code end as the
 // sequence of each says.
+// Part of the shipped English caution after a write.
+constexpr const char* kNameplateAdvice = "nameplate";
+
 TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
     struct Case {
         const char* contents;
@@ -298,6 +301,7 @@ TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
 
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_NE(result.out.find("VC-1AP-VMA10-06I"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(kNameplateAdvice), std::string::npos) << result.out;
         EXPECT_EQ(*controller().getRegister(0x000C) & 0xFF, c.modeLowAfter);
         EXPECT_EQ(*controller().getRegister(0x00EF),
                   c.parameters ? test::TodaysDateCode() : 0x0101);
@@ -329,6 +333,8 @@ TEST_F(CliJobsTest, VerificationFailureExitsOneWithTheDifferingRows) {
     EXPECT_NE(result.err.find("32382 (0x7e7e)"), std::string::npos);
     EXPECT_NE(result.err.find("Verification Error"), std::string::npos);
     EXPECT_NE(result.err.find("Writing to the controller failed"), std::string::npos);
+    // No advice to relabel a controller the write failed on.
+    EXPECT_EQ(result.out.find(kNameplateAdvice), std::string::npos) << result.out;
 }
 
 TEST_F(CliJobsTest, RecordsThatDoNotMatchAreReportedWithWhatThereIs) {
@@ -377,6 +383,8 @@ TEST_F(CliJobsTest, BackupAndRestoreRoundTrip) {
     controller().setRegister(0x00EE, 100);
     const CliResult restored = Cli({"restore", path, "--contents", "both"});
     ASSERT_EQ(restored.status, 0) << restored.err;
+    // A backup names no controller part number, so there is nothing to relabel.
+    EXPECT_EQ(restored.out.find(kNameplateAdvice), std::string::npos) << restored.out;
 
     for (const auto& [reg, value] : params) {
         const auto now = controller().getRegister(reg);
