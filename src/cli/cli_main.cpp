@@ -50,7 +50,7 @@ void PrintUsage(std::FILE* to) {
         "\n"
         "options (defaults from System/CommunicationSetting.ini):\n"
         "  --port PORT            serial port (device path, or COMn from older settings)\n"
-        "  --id N                 station ID, 1 to 32\n"
+        "  --id N                 station ID, 1 to 247 (search tries 1 to 32)\n"
         "  --baud B               bit rate: 9600, 19200, 38400, 57600, 115200, 230400\n"
         "  --root DIR             program folder holding System/ (default: the program's folder\n"
         "                         when its System/ may be written, else the per-user copy in\n"
