@@ -195,20 +195,8 @@ bool SameRadioGroup(const QWidget* focused, const QWidget* control) {
 // inside the other (the line edit of an editable combo box, for one), or radio buttons of one
 // group.
 bool SameControl(const QWidget* focused, const QWidget* control) {
-    if (SameRadioGroup(focused, control)) {
-        return true;
-    }
-    for (const QWidget* w = focused; w != nullptr; w = w->parentWidget()) {
-        if (w == control) {
-            return true;
-        }
-    }
-    for (const QWidget* w = control; w != nullptr; w = w->parentWidget()) {
-        if (w == focused) {
-            return true;
-        }
-    }
-    return false;
+    return focused == control || SameRadioGroup(focused, control) ||
+           control->isAncestorOf(focused) || focused->isAncestorOf(control);
 }
 
 // Walks the window with the Tab key from its first control, prints the order, and names the

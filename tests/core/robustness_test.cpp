@@ -23,17 +23,13 @@ namespace {
 using test::TempFolder;
 using test::robust::CrLf;
 using test::robust::Mutator;
-using test::robust::ReadWhole;
+using test::robust::SampleText;
 using test::robust::StoreRaw;
 using test::robust::WriteDisk;
 
 constexpr int kFileLayerVariants = 1500;
 constexpr int kFieldReaderVariants = 500;
 constexpr int kListVariants = 400;
-
-std::string SampleText(const std::string& name) {
-    return ReadWhole(std::string(VELMORA_SOURCE_DIR) + "/data/sample/VMA-Series/" + name);
-}
 
 // The first lines of a text, each with its line end.
 std::string FirstLines(const std::string& text, std::size_t count) {

@@ -68,6 +68,11 @@ inline std::string ReadWhole(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A plain source file of the sample data set.
+inline std::string SampleText(const std::string& name) {
+    return ReadWhole(std::string(VELMORA_SOURCE_DIR) + "/data/sample/VMA-Series/" + name);
+}
+
 // Applies one to three damages of the kinds files meet in the field: flipped bits, lost,
 // added and repeated bytes, cut ends, stray CR/LF/NUL/0xFF, comma and '|' storms, very long
 // lines and fields, numbers that do not fit, lost, repeated and swapped lines, extra columns.

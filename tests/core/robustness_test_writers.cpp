@@ -15,6 +15,7 @@
 #include "core/robustness_test_support.h"
 #include "data/data_check.h"
 #include "link/register_tables.h"
+#include "support/backup_text.h"
 #include "support/transmit_support.h"
 #include "sysfiles/language.h"
 #include "transmit/writer_internal.h"
@@ -25,7 +26,7 @@ namespace {
 using test::TempFolder;
 using test::robust::CrLf;
 using test::robust::Mutator;
-using test::robust::ReadWhole;
+using test::robust::SampleText;
 using test::robust::StoreRaw;
 
 constexpr int kHeaderScanVariants = 250;
@@ -33,57 +34,30 @@ constexpr int kDataWriteVariants = 150;
 constexpr int kCheckDataVariants = 150;
 constexpr const char* kHeading = "VMA10-L06";
 
-std::string SampleText(const std::string& name) {
-    return ReadWhole(std::string(VELMORA_SOURCE_DIR) + "/data/sample/VMA-Series/" + name);
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find("\r\n", start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
-std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos) {
-            return fields;
-        }
-        start = comma + 1;
-    }
-}
-
 // A shorter data file of the same layout, so that thousands of reads stay fast: the heading
 // lines, the first rows (a parameter row with its continuation line, a step by whole
 // blocks) and the sum line, its sums made again for the rows kept.
 std::string Shortened(const std::string& text, std::size_t rows, bool steps,
                       const std::string& heading = kHeading) {
-    const std::vector<std::string> lines = SplitLines(text);
+    const std::vector<std::string> lines = test::SplitCrLfLines(text);
     constexpr std::size_t kKindColumn = 7;
     std::size_t header = 0;
     while (header < lines.size() && lines[header].find("," + heading) == std::string::npos) {
         ++header;
     }
     std::size_t last = header + rows;
-    while (!steps && SplitFields(lines[last + 1])[1].empty()) {
+    while (!steps && test::SplitFields(lines[last + 1])[1].empty()) {
         ++last;
     }
     const auto sumLine = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
-        const auto fields = SplitFields(line);
+        const auto fields = test::SplitFields(line);
         return fields.size() > kKindColumn && fields[kKindColumn] == "sum";
     });
-    auto sums = SplitFields(*sumLine);
+    auto sums = test::SplitFields(*sumLine);
     for (std::size_t column = kKindColumn + 1; column < sums.size(); ++column) {
         long sum = 0;
         for (std::size_t i = header + 1; i <= last; ++i) {
-            const auto fields = SplitFields(lines[i]);
+            const auto fields = test::SplitFields(lines[i]);
             sum += column < fields.size() ? std::strtol(fields[column].c_str(), nullptr, 10) : 0;
         }
         sums[column] = std::to_string(sum);
@@ -276,7 +250,7 @@ class RobustnessCheckData : public ::testing::Test {
     // keep their first rows.
     void SetUp() override {
         std::string list;
-        for (const std::string& line : SplitLines(CrLf(SampleText("AdapterFile.vms")))) {
+        for (const std::string& line : test::SplitCrLfLines(CrLf(SampleText("AdapterFile.vms")))) {
             if (list.empty() || line.starts_with("VMA10-06I,") || line.starts_with("VMA10-06P,") ||
                 line.starts_with("VMA20-06I,")) {
                 list += line + "\r\n";

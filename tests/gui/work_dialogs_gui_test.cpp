@@ -110,6 +110,22 @@ bool OpenedFromWorkDialog(QWidget* frame) {
     return Child(frame, "okFromWorkDialog")->isVisible();
 }
 
+// The first pass up to the main window: agree, check in the start-up frame, then OK.
+StateScript& ThroughFirstStartup(StateScript& script) {
+    return script
+        .when(
+            QStringLiteral("CQualificationDlg"), [](QWidget*) { return true; },
+            [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
+        .when(
+            QStringLiteral("CComSettingFrame"),
+            [](QWidget* frame) { return InStartupMode(frame) && !Child(frame, "ok")->isEnabled(); },
+            [](QWidget* frame) { Click(frame, "check"); })
+        .when(
+            QStringLiteral("CComSettingFrame"),
+            [](QWidget* frame) { return InStartupMode(frame) && Child(frame, "ok")->isEnabled(); },
+            [](QWidget* frame) { Click(frame, "ok"); });
+}
+
 }  // namespace
 
 class WorkDialogsGuiTest : public QObject {
@@ -354,18 +370,7 @@ void WorkDialogsGuiTest::acceptedWarningRestartsAndKeepsTheStation() {
     bool okEnabledAtNextPass = false;
     int passesAtEnd = 0;
     StateScript script;
-    script
-        .when(
-            QStringLiteral("CQualificationDlg"), [](QWidget*) { return true; },
-            [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
-        .when(
-            QStringLiteral("CComSettingFrame"),
-            [](QWidget* frame) { return InStartupMode(frame) && !Child(frame, "ok")->isEnabled(); },
-            [](QWidget* frame) { Click(frame, "check"); })
-        .when(
-            QStringLiteral("CComSettingFrame"),
-            [](QWidget* frame) { return InStartupMode(frame) && Child(frame, "ok")->isEnabled(); },
-            [](QWidget* frame) { Click(frame, "ok"); })
+    ThroughFirstStartup(script)
         .when(
             QStringLiteral("CVelmoraDlg"), [](QWidget*) { return true; },
             [&](QWidget* main) {
@@ -421,18 +426,7 @@ void WorkDialogsGuiTest::declinedWarningRestartsAndForgetsTheStation() {
     int checkStateAtNextPass = -1;
     bool okEnabledAtNextPass = true;
     StateScript script;
-    script
-        .when(
-            QStringLiteral("CQualificationDlg"), [](QWidget*) { return true; },
-            [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
-        .when(
-            QStringLiteral("CComSettingFrame"),
-            [](QWidget* frame) { return InStartupMode(frame) && !Child(frame, "ok")->isEnabled(); },
-            [](QWidget* frame) { Click(frame, "check"); })
-        .when(
-            QStringLiteral("CComSettingFrame"),
-            [](QWidget* frame) { return InStartupMode(frame) && Child(frame, "ok")->isEnabled(); },
-            [](QWidget* frame) { Click(frame, "ok"); })
+    ThroughFirstStartup(script)
         .when(
             QStringLiteral("CVelmoraDlg"), [](QWidget*) { return true; },
             [&](QWidget* main) {
@@ -484,18 +478,7 @@ void WorkDialogsGuiTest::refusedCheckInTheStartupFrameAfterARestartKeepsItOpen()
     bool okEnabledAfterCheck = true;
     int checkStateAfterCheck = -1;
     StateScript script;
-    script
-        .when(
-            QStringLiteral("CQualificationDlg"), [](QWidget*) { return true; },
-            [](QWidget* disclaimer) { Click(disclaimer, "agree"); })
-        .when(
-            QStringLiteral("CComSettingFrame"),
-            [](QWidget* frame) { return InStartupMode(frame) && !Child(frame, "ok")->isEnabled(); },
-            [](QWidget* frame) { Click(frame, "check"); })
-        .when(
-            QStringLiteral("CComSettingFrame"),
-            [](QWidget* frame) { return InStartupMode(frame) && Child(frame, "ok")->isEnabled(); },
-            [](QWidget* frame) { Click(frame, "ok"); })
+    ThroughFirstStartup(script)
         .when(
             QStringLiteral("CVelmoraDlg"), [](QWidget*) { return true; },
             [&](QWidget* main) {
