@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "model/register_map.h"
+
 namespace velmora {
 
 // One row of a register map: where a value lives, how it is packed, the key that names it in
@@ -36,15 +38,10 @@ inline constexpr std::uint16_t kRegTerminator = 0xFFFF;
 inline constexpr std::uint16_t kBytesTerminator = 0xFF;
 
 // Parameter area: registers 0x0000 to 0x017F.
-inline constexpr std::uint16_t kParameterFirstReg = 0x0000;
-inline constexpr std::uint16_t kParameterRegCount = 384;
 inline constexpr std::size_t kParameterRowCount = 495;  // 494 rows and the terminator
 inline constexpr std::size_t kParameterTerminatorRow = kParameterRowCount - 1;
 
 // Step area: 64 steps of 16 registers from 0x0400.
-inline constexpr std::uint16_t kStepFirstReg = 0x0400;
-inline constexpr std::uint16_t kStepRegCount = 16;
-inline constexpr std::size_t kStepCount = 64;
 inline constexpr std::size_t kStepRowsPerStep = 17;  // 16 rows and the terminator
 inline constexpr std::size_t kStepTableRowCount = kStepCount * kStepRowsPerStep;
 
