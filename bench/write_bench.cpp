@@ -22,6 +22,7 @@
 #include "sim/pty_controller.h"
 #include "sysfiles/language.h"
 #include "transmit/transmit_worker.h"
+#include "transmit/write_source.h"
 
 namespace {
 
@@ -211,18 +212,22 @@ int main(int argc, char** argv) {
             const bool show = run == runs - 1;
             // Write by actuator: parameters and steps, each verified.
             velmora::TransferContext context{link, 1, ui, nullptr};
+            const velmora::WriteSourceLoading write = velmora::LoadWriteSource(
+                velmora::TransmitRequest{record, 0, velmora::kFromActuatorSelection});
+            if (!write.source) {
+                std::fprintf(stderr, "the sample data set does not read\n");
+                return 1;
+            }
             controller.clearRequestLog();
             ui.start();
-            const int written = velmora::TransmitWorker(
-                context, velmora::TransmitRequest{record, 0, velmora::kFromActuatorSelection},
-                hooks);
+            const int written = velmora::TransmitWorker(context, *write.source, hooks);
             Clock::time_point end = Clock::now();
             failures += written != 0;
             if (show) {
                 const auto log = controller.requestLog();
                 const std::vector<std::pair<int, const char*>> starts = {
-                    {-1, "mode 200, area read"},
-                    {velmora::kMsgProgressStateParameterwrite, "parameter write"},
+                    {-1, "mode 200"},
+                    {velmora::kMsgProgressStateParameterwrite, "area read, parameter write"},
                     {velmora::kMsgProgressStateVerify, "parameter verify"},
                     {velmora::kMsgProgressStateStepwrite, "step write"},
                     {velmora::kMsgProgressStateVerify, "step verify, date, mode 1"},
@@ -259,9 +264,14 @@ int main(int argc, char** argv) {
             velmora::TransmitRequest restore;
             restore.record.strParamFile = backupPath;
             restore.fromFile = velmora::kFromBackupFile;
+            const velmora::WriteSourceLoading restoring = velmora::LoadWriteSource(restore);
+            if (!restoring.source) {
+                std::fprintf(stderr, "the backup does not read\n");
+                return 1;
+            }
             controller.clearRequestLog();
             ui.start();
-            const int restored = velmora::TransmitWorker(context, restore, hooks);
+            const int restored = velmora::TransmitWorker(context, *restoring.source, hooks);
             end = Clock::now();
             failures += restored != 0;
             if (show) {

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need (only those missing).
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev)
+packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+          libmodbus-dev)
 
 missing=()
 for package in "${packages[@]}"; do

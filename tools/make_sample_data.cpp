@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/register_tables.h"
+#include "model/register_map.h"
 
 namespace velmora::tools {
 namespace {
@@ -96,7 +96,7 @@ std::string GroupOf(unsigned reg) {
 
 // Invented but plausible values; anything not named gets a value that varies with the register
 // and the column, so that every column has its own checksum.
-long ParameterValue(const std::string& key, unsigned reg, int half, std::uint8_t type,
+long ParameterValue(const std::string& key, unsigned reg, int half, Packing packing,
                     const Model& model, const ValueColumn& column, int columnIndex) {
     const int lead = column.lead;
     if (key == "Controller ID=")
@@ -147,12 +147,12 @@ long ParameterValue(const std::string& key, unsigned reg, int half, std::uint8_t
         return 100;
     if (key.size() > 2 && key.compare(key.size() - 2, 2, "=0") == 0)
         return 0;
-    switch (type) {
-        case kTypeBytePair:
+    switch (packing) {
+        case Packing::BytePair:
             return (reg * 7 + static_cast<unsigned>(half) * 3 + model.size +
                     static_cast<unsigned>(columnIndex)) %
                    100;
-        case kTypeWord:
+        case Packing::Word:
             return (reg * 31 + static_cast<unsigned>(model.size) * 7 +
                     static_cast<unsigned>(lead)) %
                    2000;
@@ -207,53 +207,49 @@ std::string ParameterFile(const Model& model) {
     out.Line("Parameter data," + model.name);
     out.Line(std::string("Sample set,") + kSetName + ",made by velmora-make-sample");
     out.Line("Group,Register,No.,Name,Unit,Min,Max,Kind" + Headings(model));
-    const std::vector<RegisterRow>& table = ParameterTable();
     int number = 1;
     auto cells = [&](const std::string& reg, unsigned groupReg, const std::string& name,
                      const char* limits, const char* kind) {
         return GroupOf(groupReg) + "," + reg + "," + std::to_string(number++) + "," + name + ",," +
                limits + "," + kind;
     };
-    auto values = [&](const RegisterRow& row, int half) {
+    auto values = [&](const std::string& key, const RegisterUnit& unit, int half) {
         std::vector<long> result;
         for (std::size_t c = 0; c < model.columns.size(); ++c) {
-            result.push_back(ParameterValue(row.key, row.reg, half, row.type, model,
+            result.push_back(ParameterValue(key, unit.reg, half, unit.packing, model,
                                             model.columns[c], static_cast<int>(c)));
         }
         return result;
     };
-    for (std::size_t i = 0; i < kParameterTerminatorRow;) {
-        const RegisterRow& row = table[i];
-        switch (row.type) {
-            case kTypeBytePair:
-                out.Row(cells(Hex4(row.reg), row.reg, NameOf(row.key), "0,255", "W"),
-                        values(row, 0));
-                out.Row(cells("", row.reg, NameOf(table[i + 1].key), "0,255", ""),
-                        values(table[i + 1], 1));
-                i += 2;
+    for (const RegisterUnit& unit : ParameterMap()) {
+        const std::string key(unit.key.view());
+        switch (unit.packing) {
+            case Packing::BytePair: {
+                const std::string second(unit.secondKey.view());
+                out.Row(cells(Hex4(unit.reg), unit.reg, NameOf(key), "0,255", "W"),
+                        values(key, unit, 0));
+                out.Row(cells("", unit.reg, NameOf(second), "0,255", ""), values(second, unit, 1));
                 break;
-            case kTypeDword:
+            }
+            case Packing::Dword:
                 out.Row(
-                    cells(Hex4(row.reg), row.reg, NameOf(row.key), "-2147483648,2147483647", "2W"),
-                    values(row, 0));
+                    cells(Hex4(unit.reg), unit.reg, NameOf(key), "-2147483648,2147483647", "2W"),
+                    values(key, unit, 0));
                 // The second register of a 32-bit value: written from the row above.
-                out.EmptyValues(cells("", row.reg, "", ",", ""));
-                i += 2;
+                out.EmptyValues(cells("", unit.reg, "", ",", ""));
                 break;
-            case kTypeText16:
+            case Packing::Text16:
                 // The unit name is written from the part number; its registers are listed with
                 // a kind the writer passes over.
-                for (unsigned reg = row.reg; reg < row.reg + 8u; ++reg) {
+                for (unsigned reg = unit.reg; reg < unit.reg + 8u; ++reg) {
                     std::vector<long> zeros(model.columns.size(), 0);
-                    out.Row(cells(Hex4(reg), row.reg, "Unit name (part number)", ",", "STR"),
+                    out.Row(cells(Hex4(reg), unit.reg, "Unit name (part number)", ",", "STR"),
                             zeros);
                 }
-                i += 1;
                 break;
-            default:
-                out.Row(cells(Hex4(row.reg), row.reg, NameOf(row.key), "0,65535", "W"),
-                        values(row, 0));
-                i += 1;
+            case Packing::Word:
+                out.Row(cells(Hex4(unit.reg), unit.reg, NameOf(key), "0,65535", "W"),
+                        values(key, unit, 0));
                 break;
         }
     }
@@ -308,21 +304,30 @@ std::string StepFile(const Model& model) {
     out.Line("Step data," + model.name);
     out.Line(std::string("Sample set,") + kSetName + ",made by velmora-make-sample");
     out.Line("Section,,Step,Row,Name,Unit,Register,Kind" + Headings(model));
-    const std::vector<RegisterRow>& steps = StepTemplate();
+    // The packing of each of a step's 16 registers, and whether it is a dword's second half.
+    Packing packings[kStepRegCount]{};
+    bool seconds[kStepRegCount]{};
+    for (const RegisterUnit& unit : StepMap()) {
+        const unsigned offset = unit.reg - kStepFirstReg;
+        packings[offset] = unit.packing;
+        if (unit.packing == Packing::Dword) {
+            packings[offset + 1] = unit.packing;
+            seconds[offset + 1] = true;
+        }
+    }
     for (int step = 0; step < static_cast<int>(kStepCount); ++step) {
-        for (int row = 0; row < kStepRegCount; ++row) {
-            const RegisterRow& templateRow = steps[static_cast<std::size_t>(row)];
-            const bool second = templateRow.type == kTypeDword && row > 0 &&
-                                steps[static_cast<std::size_t>(row - 1)].reg == templateRow.reg;
-            const std::string cells =
-                std::string(row == 0 ? "Steps" : "") + ",," +
-                (row == 0 ? std::to_string(step) : std::string()) + "," + std::to_string(row) +
-                "," + kStepRowNames[row] + ",," +
-                Hex4(templateRow.reg + 16u * static_cast<unsigned>(step) + (second ? 1u : 0u)) +
-                "," +
-                (second                           ? ""
-                 : templateRow.type == kTypeDword ? "2W"
-                                                  : "W");
+        for (int row = 0; row < static_cast<int>(kStepRegCount); ++row) {
+            const bool second = seconds[row];
+            const bool dword = packings[row] == Packing::Dword;
+            const std::string cells = std::string(row == 0 ? "Steps" : "") + ",," +
+                                      (row == 0 ? std::to_string(step) : std::string()) + "," +
+                                      std::to_string(row) + "," + kStepRowNames[row] + ",," +
+                                      Hex4(kStepFirstReg + static_cast<unsigned>(row) +
+                                           16u * static_cast<unsigned>(step)) +
+                                      "," +
+                                      (second  ? ""
+                                       : dword ? "2W"
+                                               : "W");
             if (second) {
                 out.EmptyValues(cells);
                 continue;

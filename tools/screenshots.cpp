@@ -288,7 +288,7 @@ std::function<void(const std::string& title)> g_onMessage;
 
 void InstallPrintingPresenter() {
     QtUi::setPresenter([](QWidget*, const std::string& text, const std::string& title, MessageIcon,
-                          MessageButtons buttons) {
+                          MessageButtons buttons, const std::string&) {
         ++g_messages;
         std::printf("  message \"%s\": %s\n", title.c_str(),
                     QString::fromStdString(text).simplified().toUtf8().constData());

@@ -5,8 +5,9 @@
 namespace velmora {
 
 enum class MessageIcon { Information, Warning, Error, Question };
-// YesNo makes No the default answer.
-enum class MessageButtons { Ok, OkCancel, YesNo };
+// YesNo makes No the default answer; OkCancelDefaultCancel is OK and Cancel with Cancel as the
+// default, for a question before something that cannot be undone.
+enum class MessageButtons { Ok, OkCancel, YesNo, OkCancelDefaultCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 // The one seam between the program's work and the person in front of it. The GUI marshals
@@ -19,6 +20,12 @@ class Ui {
     // Shows a message and returns the user's answer (Ok for a box with only an OK button).
     virtual MessageAnswer showMessage(const std::string& text, const std::string& title,
                                       MessageIcon icon, MessageButtons buttons) = 0;
+    // As showMessage, with a longer text the user can unfold (a list of faults, of values).
+    virtual MessageAnswer showDetailedMessage(const std::string& text, const std::string& title,
+                                              MessageIcon icon, MessageButtons buttons,
+                                              const std::string& details) {
+        return showMessage(details.empty() ? text : text + "\n\n" + details, title, icon, buttons);
+    }
     virtual void setStatusText(const std::string& text) = 0;
     virtual void setProgress(int percent) = 0;
     // Polled by long work between steps; true once the user asked to stop.

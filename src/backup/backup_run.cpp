@@ -4,19 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
-#include "backup/backup_format.h"
 #include "data/file_ctrl.h"
 #include "link/register_ops.h"
-#include "link/register_tables.h"
+#include "model/backup_file.h"
 #include "platform/unique_fd.h"
 #include "sysfiles/language.h"
-#include "transmit/parameter_writer.h"
-#include "transmit/step_writer.h"
+#include "transmit/area_transfer.h"
 
 namespace velmora {
 namespace {
@@ -162,99 +161,43 @@ class ProgressShown {
     int last_ = -1;
 };
 
-// Rows up to the terminator, polling for cancel at each. -1 when cancelled.
-int CountRows(const std::vector<RegisterRow>& table, std::size_t first, Ui& ui) {
-    int count = 0;
-    for (std::size_t row = first; row < table.size(); ++row) {
-        if (ui.cancelRequested()) {
-            return -1;
-        }
-        if (table[row].readBlockEnd == kBlockEndTerminator) {
-            break;
-        }
-        ++count;
-    }
-    return count;
-}
-
-// The parameter part: read, then print row by row. 0, -1 failed (message shown), -2 cancelled.
-int AppendParameters(TransferContext& context, PendingBackupFile& file, ProgressShown& progress) {
+// Reads the whole controller into image. 0, -1 failed (message shown), -2 cancelled. The
+// parameter part fills the bar to 50, the steps from 51 to 100.
+int ReadController(TransferContext& context, RegisterImage& image, ProgressShown& progress) {
     Ui& ui = context.ui;
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
-    if (ReadParameterRegisters(context, 0) != 0) {
+    progress.Show(0);
+    if (ReadParameterArea(context, image, [&progress](int done, int total) {
+            progress.Show(done * 50 / total);
+        }) != 0) {
         ShowBackupError(ui);
         return -1;
     }
-    const auto& table = ParameterTable();
-    const int count = CountRows(table, 0, ui);
-    if (count < 0) {
+    if (ui.cancelRequested()) {
         return -2;
     }
-    const int last = count - 1;
-
     ui.setStatusText(MessageText(kMsgProgressBackupParameter));
-    // A backup that silently lost the unit name would restore an unnamed controller.
-    std::string unitName;
-    if (ReadText16(context.link, context.stationId, kBackupUnitNameReg, unitName) != 0) {
+    // The whole unit name: the area read asks for its first half only. A backup that silently
+    // lost the name would restore an unnamed controller.
+    std::array<std::uint8_t, kUnitNameBytes> name{};
+    if (ReadRegisters(context.link, context.stationId, kUnitNameReg, kUnitNameBytes / 2,
+                      name.data()) != 0) {
         ShowBackupError(ui);
         return -1;
     }
-    file.WriteText(BackupUnitNameLine(unitName));
+    image.setUnitName(std::string(name.begin(), name.end()));
 
-    for (int row = 0; row <= last;) {
-        if (ui.cancelRequested()) {
-            return -2;
-        }
-        progress.Show(last > 0 ? row * 50 / last : 50);
-        const auto index = static_cast<std::size_t>(row);
-        file.WriteText(BackupParameterGroupText(table, index));
-        row += static_cast<int>(RowUnitSize(table[index]));
-    }
-    return 0;
-}
-
-// The step part, as AppendParameters.
-int AppendSteps(TransferContext& context, PendingBackupFile& file, ProgressShown& progress) {
-    Ui& ui = context.ui;
-    file.WriteText(BackupStepSectionStart());
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
-    if (ReadStepRegisters(context, 1) != 0) {
+    const int read = ReadStepArea(
+        context, image, [&progress](int done, int total) { progress.Show(51 + done * 49 / total); },
+        [&ui] { return ui.cancelRequested(); });
+    if (read == -1) {
         ShowBackupError(ui);
-        return -1;
     }
-    const auto& steps = StepTable();
-    int total = 0;
-    for (std::size_t step = 0; step < kStepCount; ++step) {
-        const int rows = CountRows(steps, step * kStepRowsPerStep, ui);
-        if (rows < 0) {
-            return -2;
-        }
-        total += rows;
+    if (read == 0) {
+        ui.setStatusText(MessageText(kMsgProgressBackupStep));
     }
-    if (total <= 0) {
-        ShowBackupError(ui);
-        return -1;
-    }
-
-    ui.setStatusText(MessageText(kMsgProgressBackupStep));
-    int printed = 0;
-    for (std::size_t step = 0; step < kStepCount; ++step) {
-        if (ui.cancelRequested()) {
-            return -2;
-        }
-        const std::size_t base = step * kStepRowsPerStep;
-        for (std::size_t column = 0; column < static_cast<std::size_t>(kBackupStepColumns);) {
-            if (ui.cancelRequested()) {
-                return -2;
-            }
-            progress.Show(printed * 50 / total + 51);
-            file.WriteText(BackupStepColumnText(steps, step, column));
-            const auto unit = static_cast<int>(RowUnitSize(steps[base + column]));
-            printed += unit;
-            column += static_cast<std::size_t>(unit);
-        }
-    }
-    return 0;
+    return read;
 }
 
 }  // namespace
@@ -275,13 +218,13 @@ int RunBackup(TransferContext& context, const std::string& path) {
         ShowFileError(ui);
         return -1;
     }
-    file.WriteText(BackupHeaderText(controllerVersion, kBackupProgramVersion, timestamp));
 
     ProgressShown progress(ui);
-    if (AppendParameters(context, file, progress) != 0 ||
-        AppendSteps(context, file, progress) != 0) {
+    RegisterImage image;
+    if (ReadController(context, image, progress) != 0 || ui.cancelRequested()) {
         return -1;  // the message, if any, has been shown; the temporary file goes with `file`
     }
+    file.WriteText(FormatBackupText(image, controllerVersion, timestamp));
 
     if (file.Commit() != 0) {
         ShowFileError(ui);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "transmit/transmit_contents.h"
 #include "transmit/transmit_request.h"
 #include "transmit/transmit_worker.h"
+#include "transmit/write_source.h"
 
 namespace velmora::cli {
 namespace {
@@ -300,16 +302,38 @@ void PrintDifferences(const std::vector<VerifyDifference>& differences) {
         const VerifyDifference& row = differences[i];
         char written[24];
         char read[24];
-        std::snprintf(written, sizeof written, "%u (0x%04x)", row.written, row.written);
-        std::snprintf(read, sizeof read, "%u (0x%04x)", row.read, row.read);
+        std::snprintf(written, sizeof written, "%u (0x%04x)", unsigned{row.written},
+                      unsigned{row.written});
+        std::snprintf(read, sizeof read, "%u (0x%04x)", unsigned{row.read}, unsigned{row.read});
         std::fprintf(stderr, "  0x%04x   %-24s %-16s %s\n", row.reg,
                      row.key.empty() ? "-" : row.key.c_str(), written, read);
     }
 }
 
+// Reads and validates the whole input before anything reaches the controller. Nothing, with
+// the exit status in status, when it is invalid or the user declined what it holds (the
+// message has been shown).
+std::optional<WriteSource> LoadSource(const TransmitRequest& request, ConsoleUi& ui, int& status) {
+    WriteSourceLoading loading = LoadWriteSource(request);
+    switch (ConfirmWriteSource(loading, ui)) {
+        case SourceVerdict::Go:
+            return std::move(loading.source);
+        case SourceVerdict::Invalid:
+            std::fprintf(stderr, "velmora-cli: the input is not valid; nothing was written\n");
+            status = kExitFailure;
+            break;
+        case SourceVerdict::Declined:
+            std::fprintf(stderr, "velmora-cli: stopped: the warning was not accepted\n");
+            status = kExitRefused;
+            break;
+    }
+    return std::nullopt;
+}
+
 // The rule check, then the worker as the transmit dialog runs it.
-int RunWrite(CComLink& link, std::uint8_t station, const TransmitRequest& request, int operation,
+int RunWrite(CComLink& link, std::uint8_t station, const WriteSource& source, int operation,
              ConsoleUi& ui) {
+    const TransmitRequest& request = source.request;
     const int refused = CheckAllowed(link, station, operation,
                                      SelectionNumberFromSvText(request.record.strSVNo), ui);
     if (refused != 0)
@@ -333,7 +357,7 @@ int RunWrite(CComLink& link, std::uint8_t station, const TransmitRequest& reques
     int result = -1;
     {
         InterruptHandler interrupt(ui, false);
-        result = TransmitWorker(context, request, hooks);
+        result = TransmitWorker(context, source, hooks);
     }
     ui.finishProgress();
     PrintDifferences(differences);
@@ -341,6 +365,11 @@ int RunWrite(CComLink& link, std::uint8_t station, const TransmitRequest& reques
         if (cautionDue && contents.controller != kNotInBackup)
             PrintCaution(contents, ui);
         std::printf("written and verified: %s\n", contents.writeContents.c_str());
+        if (!source.masked.empty())
+            std::printf(
+                "%zu value(s) of the data set did not fit their registers and were "
+                "written as their low bits\n",
+                source.masked.size());
         return kExitSuccess;
     }
     if (result == kTransmitSvError) {
@@ -406,12 +435,16 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     request.fromFile = kFromActuatorSelection;
     if (!FindRecord(LoadTable(ui), partNo, NormaliseSvNumber(sv), io, request.record))
         return kExitFailure;
+    int status = kExitFailure;
+    const std::optional<WriteSource> source = LoadSource(request, ui, status);
+    if (!source)
+        return status;
 
     CComLink link(ui);
     const int station = Connect(options, link, ui);
     if (station < 0)
         return kExitFailure;
-    return RunWrite(link, static_cast<std::uint8_t>(station), request, RestrictActuator, ui);
+    return RunWrite(link, static_cast<std::uint8_t>(station), *source, RestrictActuator, ui);
 }
 
 int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
@@ -428,12 +461,16 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
     request.fromFile = kFromBackupFile;
     if (DescribeBackupFile(args[0], request.record, ui) != 0)
         return kExitFailure;
+    int status = kExitFailure;
+    const std::optional<WriteSource> source = LoadSource(request, ui, status);
+    if (!source)
+        return status;
 
     CComLink link(ui);
     const int station = Connect(options, link, ui);
     if (station < 0)
         return kExitFailure;
-    return RunWrite(link, static_cast<std::uint8_t>(station), request, RestrictFile, ui);
+    return RunWrite(link, static_cast<std::uint8_t>(station), *source, RestrictFile, ui);
 }
 
 // ---- Backup ------------------------------------------------------------------------------

@@ -1,30 +1,35 @@
 #include "data/file_selection.h"
 
-#include <cctype>
 #include <cstdint>
-#include <cstdlib>
 
-#include "data/field_reader.h"
-#include "data/file_ctrl.h"
+#include "model/backup_file.h"
 #include "sysfiles/language.h"
 
 namespace velmora {
 namespace {
 
-constexpr const char* kUnitNameRow = "D000E";
-constexpr const char* kUnitNumberRow = "D008E";
+// Enough lines to name the faults of a damaged backup without burying the first ones.
+constexpr std::size_t kShownDiagnostics = 10;
 
-std::string UpperAscii(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+// The message of a backup that is not read, with what was found wrong in it: one that could
+// not be opened keeps the open-failure message, a damaged one gets the format error.
+void ShowRefusal(Ui& ui, const Diagnostics& diagnostics) {
+    const bool unopened = !diagnostics.empty() && diagnostics.front().line == 0;
+    std::string text = unopened
+                           ? ComposeAlarmText(kMsgTransmitFileopenErrorAlarmContents,
+                                              kMsgTransmitFileopenErrorCountermeasureContents)
+                           : ComposeAlarmText(kMsgTransmitFormatErrorAlarmContents,
+                                              kMsgTransmitFormatErrorAlarmCountermeasureContents);
+    text += "\n";
+    for (std::size_t i = 0; i < diagnostics.size() && i < kShownDiagnostics; ++i) {
+        text += "\n" + FormatDiagnostic(diagnostics[i]);
     }
-    return text;
-}
-
-bool RowNameIs(CFileCtrl& file, const char* name) {
-    std::string field;
-    GetField(field, file, 0);
-    return UpperAscii(field) == name;
+    if (diagnostics.size() > kShownDiagnostics) {
+        text += "\n... and " + std::to_string(diagnostics.size() - kShownDiagnostics) + " more";
+    }
+    ui.showMessage(
+        text, MessageText(unopened ? kMsgTransmitFileopenErrorTitle : kMsgTransmitFormatErrorTitle),
+        MessageIcon::Error, MessageButtons::Ok);
 }
 
 }  // namespace
@@ -45,17 +50,14 @@ std::string ControllerModelText(std::uint32_t unitNumber) {
 }
 
 int DescribeBackupFile(const std::string& path, stADP_FORMAT& description, Ui& ui) {
-    CFileCtrl file;
-    if (!file.Open(path, kFileModeRead | kFileShareExclusive)) {
-        ui.showMessage(ComposeAlarmText(kMsgTransmitFileopenErrorAlarmContents,
-                                        kMsgTransmitFileopenErrorCountermeasureContents),
-                       MessageText(kMsgTransmitFileopenErrorTitle), MessageIcon::Error,
-                       MessageButtons::Ok);
+    const BackupReading reading = ReadBackupFile(path);
+    if (!reading.backup) {
+        ShowRefusal(ui, reading.diagnostics);
         return -1;
     }
+    const Backup& backup = *reading.backup;
 
     description = stADP_FORMAT{};
-    description.strPartNo = kNotInBackup;
     description.strModel = kNotInBackup;
     description.strController = kNotInBackup;
     description.strMotorDir = kNotInBackup;
@@ -66,31 +68,15 @@ int DescribeBackupFile(const std::string& path, stADP_FORMAT& description, Ui& u
     description.strParamColumn = kNotInBackup;
     description.strParamFile = path;
     description.strStepFile = path;
+    description.strSVNo = NormaliseSvNumber(backup.controllerVersion);
+    description.strPartNo = backup.unitName;
 
-    std::string svNo;
-    GetField(svNo, file, 1);
-    description.strSVNo = NormaliseSvNumber(svNo);
-
-    if (SkipLines(file, 2) == 0 && RowNameIs(file, kUnitNameRow)) {
-        GetField(description.strPartNo, file, 2);
-    }
-
-    while (SkipLines(file, 1) == 0) {
-        if (!RowNameIs(file, kUnitNumberRow)) {
-            continue;
-        }
-        std::string unitNumber;
-        GetField(unitNumber, file, 2);
-        // The backup writer prints this dword with "%u", so values reach 4294967295; a signed
-        // reading would lose the codes of units whose bit 31 is set. strtoul also takes the
-        // whole 32-bit range where unsigned long is only 32 bits wide.
-        const auto value =
-            static_cast<std::uint32_t>(std::strtoul(unitNumber.c_str(), nullptr, 10));
-        const std::string model = ControllerModelText(value);
-        if (!model.empty() && description.strPartNo != kNotInBackup) {
-            description.strController = model + "-" + description.strPartNo;
-        }
-        break;
+    const std::uint32_t unitNumber =
+        (std::uint32_t{backup.image.get(kUnitNumberReg)} << 16) |
+        backup.image.get(static_cast<std::uint16_t>(kUnitNumberReg + 1));
+    const std::string model = ControllerModelText(unitNumber);
+    if (!model.empty()) {
+        description.strController = model + "-" + backup.unitName;
     }
     return 0;
 }

@@ -14,9 +14,10 @@ namespace velmora {
 // Marks a value a backup file does not carry.
 inline constexpr const char* kNotInBackup = "---";
 
-// Fills description from the first lines of a backup file: the controller's SV number, the
-// actuator part number stored in the controller and, from the unit number, the controller
-// model. 0, or -1 (after the open-failure message) when the file cannot be opened.
+// Reads and validates the whole backup file and fills description from it: the controller's SV
+// number, the actuator part number stored in the controller and, from the unit number, the
+// controller model. 0; -1 after the open-failure message when the file cannot be opened, or
+// after the format error message when it is damaged, each listing what was found wrong.
 int DescribeBackupFile(const std::string& path, stADP_FORMAT& description, Ui& ui);
 
 // The controller model named by bits 16 to 27 of a unit number; empty for an unknown code.
@@ -38,7 +39,7 @@ class FileSelectionModel {
     void selectWriteContents(int index) { writeContents_ = index; }
 
     // The description of the chosen file for the transmit dialog, or nothing when the file
-    // cannot be opened (the message has then been shown).
+    // cannot be opened or is damaged (the message has then been shown).
     std::optional<TransmitRequest> StartFromFile(Ui& ui);
 
     const std::string& path() const { return path_; }

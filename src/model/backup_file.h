@@ -3,9 +3,11 @@
 // The backup file: the one writer (from a register image) and the one reader (into a register
 // image) of the format, with the check value that tells a damaged file from a sound one.
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/diagnostic.h"
 #include "model/register_image.h"
@@ -32,6 +34,9 @@ struct Backup {
 
 struct BackupReading {
     std::optional<Backup> backup;  // set exactly when diagnostics is empty
+    // In line order. A diagnostic of line 0 means the file could not be read at all (missing,
+    // not a regular file, not a file this program stored); any other, that its text is
+    // damaged.
     Diagnostics diagnostics;
 };
 
@@ -48,5 +53,9 @@ std::string FormatBackupText(const RegisterImage& image, const std::string& cont
 BackupReading ParseBackupText(const std::string& text, const std::string& fileName);
 // Opens a stored backup file and reads it.
 BackupReading ReadBackupFile(const std::string& path);
+
+// CRC-32 of IEEE 802.3 (reflected, polynomial 0xEDB88320), the backup's check value. crc
+// continues an earlier result, so Crc32(b, Crc32(a)) is the CRC of a followed by b.
+std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
 
 }  // namespace velmora

@@ -59,7 +59,7 @@ std::string RegisterImage::unitName() const {
         const std::uint16_t word = get(static_cast<std::uint16_t>(kUnitNameReg + i / 2));
         const auto byte = static_cast<char>(i % 2 == 0 ? word >> 8 : word & 0xFF);
         if (byte == '\0') {
-            break;
+            continue;
         }
         name += byte;
     }

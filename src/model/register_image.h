@@ -28,7 +28,7 @@ class RegisterImage {
 
     // The eight unit name registers from text (Latin-1 bytes, first 16 kept, zero padded).
     void setUnitName(const std::string& bytes);
-    // The unit name's bytes up to the first zero byte.
+    // The unit name's bytes; zero bytes carry no character.
     std::string unitName() const;
 
     // Every register of one area given?

@@ -113,8 +113,8 @@ constexpr std::array<RegisterUnit, kParameterUnitCount> BuildParameterMap() {
     map.Add(Packing::Text16, Key("Unit name="));
     map.CloseBlock();
     map.Dwords({"W-AREA1=", "W-AREA2=", "ORG Correct="});
-    map.Words({"Sensor type=", "Option set1=", "Undefined parameter 11=",
-               "Undefined parameter 12="});
+    map.Words(
+        {"Sensor type=", "Option set1=", "Undefined parameter 11=", "Undefined parameter 12="});
     map.CloseBlock();
     map.Pair("ORIG direction=", "ORIG mode=");
     map.Pair("ORIG limit=", "ORIG time=");
@@ -139,8 +139,8 @@ constexpr std::array<RegisterUnit, kParameterUnitCount> BuildParameterMap() {
     map.Pair("PD delay time=", "0164=");
     map.NumberedWords("Maker Setting ", 4, 11, 3, "=");
     map.Pair("Comm speed=", "Silent INT=");
-    map.Words({"Min Resp delay=", "Table Rev=", "Maker Setting 012=", "Maker Setting 306=",
-               "0179="});
+    map.Words(
+        {"Min Resp delay=", "Table Rev=", "Maker Setting 012=", "Maker Setting 306=", "0179="});
     map.CloseBlock();
     map.Words({"Drive mode Def=", "Speed Def=", "Accel Def=", "Decel Def=", "Push Force Def=",
                "Trigger LV Def=", "Pushing SPD Def=", "Posi Force Def="});
@@ -255,8 +255,8 @@ constexpr BlockList BuildParameterBlocks(bool write) {
         ++values;
         if (unit.closesBlock || values == kMaxValuesPerBlock || i + 1 == kParameterMap.size()) {
             const RegisterUnit& start = kParameterMap[first];
-            list.blocks[list.count++] = {start.reg,
-                                         static_cast<std::uint16_t>(unit.lastReg() - start.reg + 1)};
+            list.blocks[list.count++] = {
+                start.reg, static_cast<std::uint16_t>(unit.lastReg() - start.reg + 1)};
             first = i + 1;
             values = 0;
         }

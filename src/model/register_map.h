@@ -34,8 +34,8 @@ struct MapKey {
 struct RegisterUnit {
     std::uint16_t reg = 0;  // its first register
     Packing packing = Packing::Word;
-    MapKey key;        // the key of the value (of the high byte, for a byte pair)
-    MapKey secondKey;  // the key of the low byte of a byte pair; empty otherwise
+    MapKey key;                // the key of the value (of the high byte, for a byte pair)
+    MapKey secondKey;          // the key of the low byte of a byte pair; empty otherwise
     bool closesBlock = false;  // a read or write request ends after this unit
 
     constexpr std::uint16_t registerCount() const {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -220,6 +221,29 @@ void SortTextList(std::vector<std::string>& list) {
     std::stable_sort(list.begin(), list.end(), LessNoCase);
 }
 
+namespace {
+
+// The number text starts with, after blanks and a sign, always with a point for decimals:
+// "12.5mm" is 12.5 whatever the user's locale says. A number beyond float's range reads as
+// infinity (or zero, for a negative exponent), as strtof gives it.
+bool LeadingFloat(const std::string& text, float& value) {
+    const char* const end = text.data() + text.size();
+    const char* begin = text.data() + std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size());
+    if (end - begin > 1 && *begin == '+' && begin[1] != '-') {
+        ++begin;  // from_chars takes a minus sign only
+    }
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error == std::errc::result_out_of_range) {
+        const char* exponent =
+            std::find_if(begin, stop, [](char c) { return c == 'e' || c == 'E'; });
+        const bool tiny = exponent + 1 < stop && exponent[1] == '-';
+        value = std::copysign(tiny ? 0.0f : HUGE_VALF, *begin == '-' ? -1.0f : 1.0f);
+    }
+    return stop != begin;
+}
+
+}  // namespace
+
 void SortNumberList(std::vector<std::string>& list) {
     if (list.size() < 3) {
         return;
@@ -234,9 +258,8 @@ void SortNumberList(std::vector<std::string>& list) {
     std::vector<Keyed> keyed;
     keyed.reserve(list.size());
     for (auto& text : list) {
-        char* end = nullptr;
-        const float value = std::strtof(text.c_str(), &end);
-        const bool isNumber = end != text.c_str() && !std::isnan(value);
+        float value = 0;
+        const bool isNumber = LeadingFloat(text, value) && !std::isnan(value);
         keyed.push_back({isNumber, value, std::move(text)});
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {

@@ -70,9 +70,12 @@ enum MessageId : int {
     kMsgFileOverwriteNgCountermeasureContents = 60,
     kMsgFileOverwriteWrongSelectionContents = 61,
     kMsgFileOverwriteWrongSelectionCountermeasureContents = 62,
+    kMsgTransmitMaskedValuesTitle = 63,
+    kMsgTransmitMaskedValuesContents = 64,
+    kMsgTransmitBackupUncheckedContents = 65,
 };
 
-inline constexpr int kMessageCount = 63;
+inline constexpr int kMessageCount = 66;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -139,6 +142,9 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_FILE_OVERWRITE_NG_COUNTERMEASURE_CONTENTS",
     "MSG_FILE_OVERWRITE_WRONG_SELECTION_CONTENTS",
     "MSG_FILE_OVERWRITE_WRONG_SELECTION_COUNTERMEASURE_CONTENTS",
+    "MSG_TRANSMIT_MASKED_VALUES_TITLE",
+    "MSG_TRANSMIT_MASKED_VALUES_CONTENTS",
+    "MSG_TRANSMIT_BACKUP_UNCHECKED_CONTENTS",
 };
 
 }  // namespace velmora

@@ -7,9 +7,8 @@
 
 #include "link/register_ops.h"
 #include "sysfiles/language.h"
-#include "transmit/parameter_writer.h"
-#include "transmit/restore.h"
-#include "transmit/step_writer.h"
+#include "transmit/area_transfer.h"
+#include "transmit/transmit_messages.h"
 
 namespace velmora {
 namespace {
@@ -20,41 +19,122 @@ constexpr int kNormalMode = 1;
 constexpr int kSettleBeforeBothMs = 1000;
 constexpr int kSettleBeforeParametersMs = 1500;
 
-enum WriteContents : int { kParametersAndSteps = 0, kParametersOnly = 1, kStepsOnly = 2 };
-
-class Sequence {
+// The progress bar's share of one part of the write: writing, then reading back.
+class PartProgress {
   public:
-    Sequence(TransferContext& context, const TransmitRequest& request, const TransmitHooks& hooks,
-             const std::uint8_t checkValue[2])
-        : context_(context), request_(request), hooks_(hooks), checkValue_(checkValue) {}
+    PartProgress(Ui& ui, int offset, int span) : ui_(ui), offset_(offset), span_(span) {}
 
-    // 0 when every step succeeded; -1 at the first that failed.
-    int Run() {
-        switch (request_.writeContents) {
-            case kParametersAndSteps:
-                return WithParameters(kSettleBeforeBothMs, 50, true);
-            case kParametersOnly:
-                return WithParameters(kSettleBeforeParametersMs, 100, false);
-            case kStepsOnly:
-                return StepsOnly();
-            default:
-                return 0;
-        }
+    // Writing takes the first half of the span, the read-back the second.
+    RequestProgress Writing() {
+        return [this](int done, int total) { Show(done, total, 0); };
+    }
+    RequestProgress Verifying() {
+        return [this](int done, int total) { Show(done, total, 1); };
     }
 
   private:
-    bool FromFile() const { return request_.fromFile == kFromBackupFile; }
+    void Show(int done, int total, int half) {
+        const int within = total > 0 ? (span_ * (2 * done + half * 2 * total)) / (4 * total) : 0;
+        const int percent = offset_ + within;
+        if (percent != shown_) {
+            shown_ = percent;
+            ui_.setProgress(percent);
+        }
+    }
+
+    Ui& ui_;
+    int offset_;
+    int span_;
+    int shown_ = -1;
+};
+
+void CollectDifferences(TransferContext& context, const std::vector<RegisterDifference>& found) {
+    if (context.differences != nullptr) {
+        context.differences->insert(context.differences->end(), found.begin(), found.end());
+    }
+}
+
+class Sequence {
+  public:
+    Sequence(TransferContext& context, const WriteSource& source, const TransmitHooks& hooks,
+             const std::uint8_t checkValue[2])
+        : context_(context), source_(source), hooks_(hooks), checkValue_(checkValue) {}
+
+    // 0 when every step succeeded; -1 at the first that failed.
+    int Run() {
+        switch (source_.contents) {
+            case WriteContents::ParametersAndSteps:
+                return WithParameters(kSettleBeforeBothMs, 50, true);
+            case WriteContents::ParametersOnly:
+                return WithParameters(kSettleBeforeParametersMs, 100, false);
+            case WriteContents::StepsOnly:
+                return StepsOnly();
+        }
+        return 0;
+    }
+
+  private:
+    bool FromFile() const { return source_.request.fromFile == kFromBackupFile; }
     std::uint8_t Station() const { return context_.stationId; }
 
+    // The parameter area as the image gives it, the writing mode kept in register 0x000C's
+    // low byte whatever the source holds there.
+    RegisterImage ParameterImage() const {
+        RegisterImage image = source_.image;
+        image.set(kModeReg,
+                  static_cast<std::uint16_t>((image.get(kModeReg) & 0xFF00) | kWritingModeLowByte));
+        return image;
+    }
+
     int Parameters(int span) {
-        return FromFile() ? WriteParametersFromBackup(context_, request_.record.strParamFile, span)
-                          : WriteParametersFromData(context_, request_.record, span);
+        Ui& ui = context_.ui;
+        PartProgress progress(ui, 0, span);
+        ui.setStatusText(MessageText(kMsgProgressStateParameterwrite));
+        // A data set write reads the area first, as the controller has always been asked; the
+        // image already holds every register, so the values read are not needed.
+        if (!FromFile()) {
+            RegisterImage current;
+            if (ReadParameterArea(context_, current) != 0) {
+                return -1;
+            }
+        }
+        const RegisterImage image = ParameterImage();
+        if (WriteParameterArea(context_, image, progress.Writing()) != 0) {
+            return -1;
+        }
+        ui.setStatusText(MessageText(kMsgProgressStateVerify));
+        RegisterImage read;
+        if (ReadParameterArea(context_, read, progress.Verifying()) != 0) {
+            return -1;
+        }
+        const auto differences = CompareParameterArea(image, read);
+        if (!differences.empty()) {
+            CollectDifferences(context_, differences);
+            ShowVerifyError(ui);
+            return -1;
+        }
+        return 0;
     }
 
     int Steps(int span, int offset) {
-        return FromFile()
-                   ? WriteStepsFromBackup(context_, request_.record.strParamFile, span, offset)
-                   : WriteStepsFromData(context_, request_.record, span, offset);
+        Ui& ui = context_.ui;
+        PartProgress progress(ui, offset, span);
+        ui.setStatusText(MessageText(kMsgProgressStateStepwrite));
+        if (WriteSteps(context_, source_.image, source_.stepCount, progress.Writing()) != 0) {
+            return -1;
+        }
+        ui.setStatusText(MessageText(kMsgProgressStateVerify));
+        RegisterImage read;
+        if (ReadStepArea(context_, read, progress.Verifying()) != 0) {
+            return -1;
+        }
+        const auto differences = CompareSteps(source_.image, source_.stepCount, read);
+        if (!differences.empty()) {
+            CollectDifferences(context_, differences);
+            ShowVerifyError(ui);
+            return -1;
+        }
+        return 0;
     }
 
     void Wait(int ms) {
@@ -94,7 +174,7 @@ class Sequence {
     }
 
     TransferContext& context_;
-    const TransmitRequest& request_;
+    const WriteSource& source_;
     const TransmitHooks& hooks_;
     const std::uint8_t* checkValue_;
 };
@@ -107,7 +187,7 @@ void ShowOutcome(Ui& ui, int statusId, int contentsId) {
 
 }  // namespace
 
-int TransmitWorker(TransferContext& context, const TransmitRequest& request,
+int TransmitWorker(TransferContext& context, const WriteSource& source,
                    const TransmitHooks& hooks) {
     Ui& ui = context.ui;
     std::string version;
@@ -122,13 +202,14 @@ int TransmitWorker(TransferContext& context, const TransmitRequest& request,
         return kTransmitSvError;
     }
 
+    const bool known = source.request.writeContents >= 0 && source.request.writeContents <= 2;
     std::uint8_t checkValue[2] = {0, 0};
     int result = 0;
-    if (request.fromFile == kFromBackupFile &&
+    if (source.request.fromFile == kFromBackupFile &&
         ReadRegisters(context.link, context.stationId, kRegCheckValue, 1, checkValue) != 0) {
         result = -1;
-    } else {
-        result = Sequence(context, request, hooks, checkValue).Run();
+    } else if (known) {
+        result = Sequence(context, source, hooks, checkValue).Run();
     }
 
     if (result == 0) {

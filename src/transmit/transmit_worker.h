@@ -4,6 +4,7 @@
 
 #include "transmit/transfer_context.h"
 #include "transmit/transmit_request.h"
+#include "transmit/write_source.h"
 
 namespace velmora {
 
@@ -19,12 +20,12 @@ struct TransmitHooks {
 // Results of TransmitWorker besides 0 (written and verified) and -1 (NG).
 inline constexpr int kTransmitSvError = 2;  // the controller reports version 0.00: nothing sent
 
-// One write as the transmit dialog runs it: reads the controller's version, switches it into
-// its writing mode, writes and verifies what the request names (data folder or backup file;
-// parameters and steps, parameters only or steps only), stamps the date code and switches the
-// mode back. Status texts, progress and messages go through context.ui. A step that fails
-// ends the write at once and leaves the controller as that step left it.
-int TransmitWorker(TransferContext& context, const TransmitRequest& request,
-                   const TransmitHooks& hooks);
+// One write as the transmit dialog runs it, of a source already read and validated (see
+// LoadWriteSource): reads the controller's version, switches it into its writing mode, writes
+// the image (parameters and steps, parameters only or steps only) and verifies it by reading
+// it back, stamps the date code and switches the mode back. Status texts, progress and
+// messages go through context.ui. A step that fails ends the write at once and leaves the
+// controller as that step left it.
+int TransmitWorker(TransferContext& context, const WriteSource& source, const TransmitHooks& hooks);
 
 }  // namespace velmora

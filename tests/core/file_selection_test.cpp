@@ -11,6 +11,7 @@
 
 #include "app/app_state.h"
 #include "data/file_ctrl.h"
+#include "model/backup_file.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
 #include "sysfiles/language.h"
@@ -21,21 +22,14 @@ namespace {
 using test::ScriptedUi;
 using test::TempFolder;
 
-std::string Unit(std::uint32_t value) {
-    return std::to_string(value);
+// A whole backup of a controller named ACT01 with this unit number (D008E and D008F).
+std::string Backup(const std::string& sv, std::uint32_t unitNumber) {
+    RegisterImage image;
+    image.setUnitName("ACT01");
+    image.set(kUnitNumberReg, static_cast<std::uint16_t>(unitNumber >> 16));
+    image.set(kUnitNumberReg + 1, static_cast<std::uint16_t>(unitNumber & 0xFFFF));
+    return FormatBackupText(image, sv, "2014/06/09 14:05:31");
 }
-
-// The opening lines of a backup file up to the unit number, as the backup writer prints them.
-std::string Backup(const std::string& sv, const std::string& unitNameRow,
-                   const std::string& unitNumber, const std::string& unitNumberRow = "D008e") {
-    return "BackupDataV001," + sv + ",1.10,2014/06/09 14:05:31\r\n" + "Parameter\r\n" +
-           unitNameRow + "\r\n" + "D0000,Controller ID=,1\r\n" + ",IO patern=,0\r\n" +
-           "D0002,Stroke(+),5000\r\n" + ",,--------------\r\n" + unitNumberRow + ",Unit number=," +
-           unitNumber + "\r\n" + ",,--------------\r\n" + "D0090,Speed=,100\r\n" +
-           "\r\n\r\nStepData\r\n0,0,1\r\n";
-}
-
-const std::string kNameRow = "D000e,Unit name=,ACT01";
 
 class FileSelectionTest : public ::testing::Test {
   protected:
@@ -61,14 +55,13 @@ class FileSelectionTest : public ::testing::Test {
         return path;
     }
 
-    void ExpectOpenFailureMessage(const ScriptedUi& ui) const {
+    // The message names the fault of the file after the alarm text.
+    static void ExpectRefusal(const ScriptedUi& ui, int titleId, const std::string& alarm,
+                              const std::string& path) {
         const auto messages = ui.messages();
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].title, MessageText(kMsgTransmitFileopenErrorTitle));
-        EXPECT_EQ(messages[0].text,
-                  MessageText(kMsgTransmitFileopenErrorAlarmContents) + "\n" +
-                      MessageText(kMsgAlarmCountermeasureTitle) + "\n  " +
-                      MessageText(kMsgTransmitFileopenErrorCountermeasureContents));
+        EXPECT_EQ(messages[0].title, MessageText(titleId));
+        EXPECT_EQ(messages[0].text.rfind(alarm + "\n\n" + path + ":", 0), 0u) << messages[0].text;
         EXPECT_EQ(messages[0].icon, MessageIcon::Error);
         EXPECT_EQ(messages[0].buttons, MessageButtons::Ok);
     }
@@ -77,41 +70,25 @@ class FileSelectionTest : public ::testing::Test {
     std::string savedModuleFolder_;
 };
 
-TEST_F(FileSelectionTest, DescriptionComesFromTheFirstLines) {
+TEST_F(FileSelectionTest, DescriptionComesFromTheBackup) {
     struct Case {
         std::string name;
         std::string text;
         std::string sv;
-        std::string partNo;
         std::string controller;
     };
-    const std::string bit31Unit = Unit(0x80000000u | (0x105u << 16) | 0x1234u);
     const Case cases[] = {
-        {"QTX11", Backup("1.10", kNameRow, Unit(0x105u << 16)), "1.10", "ACT01", "QTX11-ACT01"},
-        {"QTX16", Backup("1.10", kNameRow, Unit(0x101u << 16)), "1.10", "ACT01", "QTX16-ACT01"},
-        {"QTX1A", Backup("1.10", kNameRow, Unit(0x104u << 16)), "1.10", "ACT01", "QTX1A-ACT01"},
-        {"QTX26", Backup("1.10", kNameRow, Unit(0x201u << 16)), "1.10", "ACT01", "QTX26-ACT01"},
-        {"unknown code", Backup("1.10", kNameRow, Unit(0x102u << 16)), "1.10", "ACT01", "---"},
-        {"low word ignored", Backup("1.10", kNameRow, Unit((0x201u << 16) | 0xFFFFu)), "1.10",
-         "ACT01", "QTX26-ACT01"},
-        {"bits 28 to 31 ignored", Backup("1.10", kNameRow, Unit(0x71050000u)), "1.10", "ACT01",
+        {"QTX11", Backup("1.10", 0x105u << 16), "1.10", "QTX11-ACT01"},
+        {"QTX16", Backup("1.10", 0x101u << 16), "1.10", "QTX16-ACT01"},
+        {"QTX1A", Backup("1.10", 0x104u << 16), "1.10", "QTX1A-ACT01"},
+        {"QTX26", Backup("1.10", 0x201u << 16), "1.10", "QTX26-ACT01"},
+        {"unknown code", Backup("1.10", 0x102u << 16), "1.10", "---"},
+        {"low word ignored", Backup("1.10", (0x201u << 16) | 0xFFFFu), "1.10", "QTX26-ACT01"},
+        {"bit 31 set", Backup("1.10", 0x80000000u | (0x105u << 16) | 0x1234u), "1.10",
          "QTX11-ACT01"},
-        {"bit 31 set", Backup("1.10", kNameRow, bit31Unit), "1.10", "ACT01", "QTX11-ACT01"},
-        {"upper-case row", Backup("1.10", kNameRow, Unit(0x105u << 16), "D008E"), "1.10", "ACT01",
-         "QTX11-ACT01"},
-        {"lower-case row", Backup("1.10", kNameRow, Unit(0x105u << 16), "d008e"), "1.10", "ACT01",
-         "QTX11-ACT01"},
-        {"no unit number", Backup("1.10", kNameRow, Unit(0x105u << 16), "D008F"), "1.10", "ACT01",
-         "---"},
-        {"lower-case name row", Backup("1.10", "d000e,Unit name=,x-9", Unit(0x101u << 16)), "1.10",
-         "x-9", "QTX16-x-9"},
-        {"third line not the name", Backup("1.10", "D000F,Unit name=,ACT01", Unit(0x105u << 16)),
-         "1.10", "---", "---"},
-        {"one decimal", Backup("1.1", kNameRow, Unit(0x105u << 16)), "1.10", "ACT01",
-         "QTX11-ACT01"},
-        {"no version", Backup("", kNameRow, Unit(0x105u << 16)), ".00", "ACT01", "QTX11-ACT01"},
-        {"three decimals", Backup("2.345", kNameRow, Unit(0)), "2.34", "ACT01", "---"},
-        {"header only", "BackupDataV001,3\r\n", "3.00", "---", "---"},
+        {"one decimal", Backup("1.1", 0x105u << 16), "1.10", "QTX11-ACT01"},
+        {"no version", Backup("", 0x105u << 16), ".00", "QTX11-ACT01"},
+        {"three decimals", Backup("2.345", 0), "2.34", "---"},
     };
     for (const Case& c : cases) {
         const std::string path = Store(c.text);
@@ -121,7 +98,7 @@ TEST_F(FileSelectionTest, DescriptionComesFromTheFirstLines) {
         ASSERT_EQ(DescribeBackupFile(path, description, ui), 0) << c.name;
         EXPECT_TRUE(ui.messages().empty()) << c.name;
         EXPECT_EQ(description.strSVNo, c.sv) << c.name;
-        EXPECT_EQ(description.strPartNo, c.partNo) << c.name;
+        EXPECT_EQ(description.strPartNo, "ACT01") << c.name;
         EXPECT_EQ(description.strController, c.controller) << c.name;
         EXPECT_EQ(description.strParamFile, path);
         EXPECT_EQ(description.strStepFile, path);
@@ -136,28 +113,33 @@ TEST_F(FileSelectionTest, DescriptionComesFromTheFirstLines) {
     }
 }
 
-TEST_F(FileSelectionTest, FirstUnitNumberRowCounts) {
-    const std::string text = Backup("1.10", kNameRow, Unit(0x102u << 16)) + "D008e,Unit number=," +
-                             Unit(0x105u << 16) + "\r\n";
-    ScriptedUi ui;
-    stADP_FORMAT description;
-    ASSERT_EQ(DescribeBackupFile(Store(text), description, ui), 0);
-    EXPECT_EQ(description.strController, "---");
-}
-
-TEST_F(FileSelectionTest, UnopenableFileIsReported) {
+TEST_F(FileSelectionTest, RefusedFileIsReportedWithWhatIsWrong) {
     struct Case {
         std::string name;
         std::string path;
         bool lock;
+        int titleId;
+        std::string alarm;
     };
-    const std::string good = Store(Backup("1.10", kNameRow, Unit(0x105u << 16)), "good.bkp");
+    const std::string unopened = ComposeAlarmText(kMsgTransmitFileopenErrorAlarmContents,
+                                                  kMsgTransmitFileopenErrorCountermeasureContents);
+    const std::string damaged = ComposeAlarmText(
+        kMsgTransmitFormatErrorAlarmContents, kMsgTransmitFormatErrorAlarmCountermeasureContents);
+    std::string changed = Backup("1.10", 0x105u << 16);
+    changed.replace(changed.find("Stroke(+),0"), 11, "Stroke(+),1");
+    const std::string good = Store(Backup("1.10", 0x105u << 16), "good.bkp");
     const Case cases[] = {
-        {"missing", folder_.file("missing.bkp"), false},
-        {"not scrambled", folder_.write("plain.bkp", "abc"), false},
-        {"locked elsewhere", good, true},
+        {"missing", folder_.file("missing.bkp"), false, kMsgTransmitFileopenErrorTitle, unopened},
+        {"not scrambled", folder_.write("plain.bkp", "abc"), false, kMsgTransmitFileopenErrorTitle,
+         unopened},
+        {"locked elsewhere", good, true, kMsgTransmitFileopenErrorTitle, unopened},
+        {"changed after saving", Store(changed, "changed.bkp"), false, kMsgTransmitFormatErrorTitle,
+         damaged},
+        {"cut short", Store(Backup("1.10", 0).substr(0, 900), "cut.bkp"), false,
+         kMsgTransmitFormatErrorTitle, damaged},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         int fd = -1;
         if (c.lock) {
             fd = ::open(c.path.c_str(), O_RDONLY);
@@ -167,18 +149,18 @@ TEST_F(FileSelectionTest, UnopenableFileIsReported) {
         ScriptedUi ui;
         stADP_FORMAT description;
         description.strPartNo = "untouched";
-        EXPECT_EQ(DescribeBackupFile(c.path, description, ui), -1) << c.name;
-        ExpectOpenFailureMessage(ui);
-        EXPECT_EQ(description.strPartNo, "untouched") << c.name;
+        EXPECT_EQ(DescribeBackupFile(c.path, description, ui), -1);
+        ExpectRefusal(ui, c.titleId, c.alarm, c.path);
+        EXPECT_EQ(description.strPartNo, "untouched");
 
         FileSelectionModel model;
         std::vector<std::string> shown;
         model.onReferenceVersion = [&](const std::string& text) { shown.push_back(text); };
         model.BrowseResult(true, c.path);
         ScriptedUi modelUi;
-        EXPECT_FALSE(model.StartFromFile(modelUi).has_value()) << c.name;
-        ExpectOpenFailureMessage(modelUi);
-        EXPECT_TRUE(shown.empty()) << c.name;
+        EXPECT_FALSE(model.StartFromFile(modelUi).has_value());
+        ExpectRefusal(modelUi, c.titleId, c.alarm, c.path);
+        EXPECT_TRUE(shown.empty());
         EXPECT_EQ(model.path(), c.path);
         EXPECT_TRUE(model.startEnabled());
         if (fd >= 0) {
@@ -216,7 +198,7 @@ TEST_F(FileSelectionTest, BrowseKeepsTheLastChosenFile) {
 }
 
 TEST_F(FileSelectionTest, StartFromFileHandsOverTheDescription) {
-    const std::string path = Store(Backup("1.1", kNameRow, Unit(0x201u << 16)));
+    const std::string path = Store(Backup("1.1", 0x201u << 16));
     for (int contents = 0; contents < 3; ++contents) {
         FileSelectionModel model;
         model.Initialise();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -300,6 +301,19 @@ TEST_P(SortNumberListTest, SortsThreeOrMoreByLeadingFloat) {
     EXPECT_EQ(list, GetParam().expected);
 }
 
+// Lists of leads and strokes are written with a point; a comma-decimal locale must not cut
+// "12.5" to 12.
+TEST_P(SortNumberListTest, SortsTheSameUnderACommaDecimalLocale) {
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no de_DE.UTF-8 locale on this system";
+    }
+    std::vector<std::string> list = GetParam().input;
+    SortNumberList(list);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(list, GetParam().expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Lists, SortNumberListTest,
     ::testing::Values(SortCase{{"10", "9", "100"}, {"9", "10", "100"}},
@@ -307,6 +321,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SortCase{{"2.5", "-1", "2.25"}, {"-1", "2.25", "2.5"}},
                       SortCase{{" 7", "6", "8"}, {"6", " 7", "8"}},
                       SortCase{{"30mm", "5", "12.5mm"}, {"5", "12.5mm", "30mm"}},
+                      SortCase{{"12.5", "12", "+12.25"}, {"12", "+12.25", "12.5"}},
+                      // Beyond float's range: infinities, and zero for a tiny number.
+                      SortCase{{"1e50", "5", "-1e50", "1e-50"}, {"-1e50", "1e-50", "5", "1e50"}},
                       // Values equal in single precision keep their order.
                       SortCase{{"16777217", "16777216", "1"}, {"1", "16777217", "16777216"}},
                       // Entries without a number come last, in case-insensitive order.

@@ -387,6 +387,9 @@ const std::vector<std::string> kVocabulary = {
     "MSG_PROGRESS_STATE_SEARCH",
     "MSG_PROGRESS_STATE_PARAMETERFILE_SCANNING",
     "MSG_PROGRESS_STATE_STEPFILE_SCANNING",
+    "MSG_TRANSMIT_MASKED_VALUES_TITLE",
+    "MSG_TRANSMIT_MASKED_VALUES_CONTENTS",
+    "MSG_TRANSMIT_BACKUP_UNCHECKED_CONTENTS",
     "MSG_PROGRESS_STATE_PARAMETERWRITE",
     "MSG_PROGRESS_STATE_STEPWRITE",
     "MSG_PROGRESS_STATE_VERIFY",
@@ -409,8 +412,8 @@ const std::vector<std::string> kVocabulary = {
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 151u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 151u);
+    ASSERT_EQ(kVocabulary.size(), 154u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 154u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;

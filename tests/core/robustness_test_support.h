@@ -22,7 +22,6 @@
 #include "app/app_state.h"
 #include "data/scramble.h"
 #include "link/com_link.h"
-#include "link/register_tables.h"
 #include "platform/serial_port.h"
 #include "sim/virtual_controller.h"
 #include "support/scripted_ui.h"
@@ -315,12 +314,10 @@ class InProcessController : public ::testing::Test {
         ASSERT_FALSE(MessageText(kMsgTransmitFormatErrorTitle).empty());
         ASSERT_EQ(link.OpenPort("in-process"), 0);
         ASSERT_EQ(link.ConfigurePort(230400, 1, 0), 0);
-        ResetRegisterTablesForTesting();
         ui.clear();
     }
     void TearDown() override {
         link.ClosePort();
-        ResetRegisterTablesForTesting();
         ResetLanguageStateForTesting();
         App().moduleFolder = savedFolder_;
     }

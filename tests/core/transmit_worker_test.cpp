@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "link/register_tables.h"
+#include "backup/backup_run.h"
 #include "support/transmit_support.h"
 #include "support/writer_fixture.h"
 #include "sysfiles/language.h"
+#include "transmit/write_source.h"
 
 namespace velmora {
 namespace {
@@ -59,9 +60,23 @@ class TransmitWorkerTest : public test::WriterFixture {
         return request;
     }
 
-    int Run(const TransmitRequest& request) {
+    // A backup of the controller as it is now, for writes from a file.
+    std::string MakeBackup() {
+        const std::string path = folder.file("source.bkp");
         TransferContext ctx = context();
-        return TransmitWorker(ctx, request, hooks);
+        EXPECT_EQ(RunBackup(ctx, path), 0);
+        controller().clearRequestLog();
+        ui.clear();
+        return path;
+    }
+
+    int Run(const TransmitRequest& request) {
+        const WriteSourceLoading loading = LoadWriteSource(request);
+        if (!loading.source) {
+            return -9;
+        }
+        TransferContext ctx = context();
+        return TransmitWorker(ctx, *loading.source, hooks);
     }
 
     std::uint16_t Reg(std::uint16_t reg) { return controller().getRegister(reg).value_or(0xDEAD); }
@@ -295,6 +310,7 @@ TEST_F(TransmitWorkerTest, LineLostHalfWayEndsNgAndLeavesTheWritingMode) {
 }
 
 TEST_F(TransmitWorkerTest, VersionZeroWritesNothingAndShowsOnlyTheVersionError) {
+    const std::string backup = MakeBackup();
     for (const int fromFile : {kFromActuatorSelection, kFromBackupFile}) {
         SCOPED_TRACE(fromFile);
         controller().setVersion(0);
@@ -303,6 +319,9 @@ TEST_F(TransmitWorkerTest, VersionZeroWritesNothingAndShowsOnlyTheVersionError) 
         svErrors = 0;
         TransmitRequest request = ActuatorRequest(0);
         request.fromFile = fromFile;
+        if (fromFile == kFromBackupFile) {
+            request.record.strParamFile = backup;
+        }
 
         EXPECT_EQ(Run(request), kTransmitSvError);
 
@@ -331,10 +350,10 @@ TEST_F(TransmitWorkerTest, UnreadableVersionEndsNgWithoutCaution) {
 // A write from a file reads register 0x00EE before anything else; when that fails nothing is
 // written and the write ends NG.
 TEST_F(TransmitWorkerTest, BackupWriteStopsWhenTheCheckValueIsUnreadable) {
-    controller().exceptionAt(0x00EE, 2);
     TransmitRequest request = ActuatorRequest(0);
     request.fromFile = kFromBackupFile;
-    request.record.strParamFile = folder.file("never-read.bkp");
+    request.record.strParamFile = MakeBackup();
+    controller().exceptionAt(0x00EE, 2);
 
     EXPECT_EQ(Run(request), -1);
 
@@ -362,18 +381,20 @@ TEST_F(TransmitWorkerTest, UnknownContentsChoiceSucceedsWithoutWriting) {
     }
 }
 
-// A missing data file: the routine's open-failure message, then NG; the writing mode stays.
-TEST_F(TransmitWorkerTest, MissingDataFileEndsNgAfterItsOwnMessage) {
+// A missing data file is found before the controller is asked anything: the open-failure
+// message, and not one request.
+TEST_F(TransmitWorkerTest, MissingDataFileSendsNothing) {
     TransmitRequest request = ActuatorRequest(1);
     request.record.strParamFile = "absent_param.csv";
 
-    EXPECT_EQ(Run(request), -1);
+    const WriteSourceLoading loading = LoadWriteSource(request);
+    EXPECT_FALSE(loading.source.has_value());
+    EXPECT_EQ(ConfirmWriteSource(loading, ui), SourceVerdict::Invalid);
 
     const auto messages = ui.messages();
-    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, MessageText(kMsgTransmitFileopenErrorTitle));
-    ExpectSummary(kMsgTransmitNgContents);
-    EXPECT_EQ(Reg(0x000C) & 0xFF, 200);
+    EXPECT_EQ(controller().requestCount(), 0u);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ class ScriptedPresenter {
 
     ScriptedPresenter() {
         QtUi::setPresenter([this](QWidget*, const std::string& text, const std::string& title,
-                                  MessageIcon icon, MessageButtons buttons) {
+                                  MessageIcon icon, MessageButtons buttons, const std::string&) {
             shown.push_back({text, title, icon, buttons});
             if (answers.empty()) {
                 return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;

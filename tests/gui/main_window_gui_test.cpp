@@ -188,7 +188,8 @@ void MainWindowGuiTest::dataUpdateReloadsTheTableBeforeItsCompletionMessage() {
     int completionMessages = 0;
     bool listedAtCompletion = false;
     QtUi::setPresenter(
-        [&](QWidget*, const std::string& text, const std::string&, MessageIcon, MessageButtons) {
+        [&](QWidget*, const std::string& text, const std::string&, MessageIcon, MessageButtons,
+            const std::string&) {
             if (text == MessageText(kMsgFileOverwriteOkContents)) {
                 ++completionMessages;
                 listedAtCompletion = models->findText(QStringLiteral("UPD1")) >= 0;

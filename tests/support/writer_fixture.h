@@ -8,11 +8,8 @@
 
 #include "data/actuator_table.h"
 #include "data/file_ctrl.h"
-#include "link/register_tables.h"
 #include "support/link_fixture.h"
 #include "support/temp_folder.h"
-#include "transmit/parameter_writer.h"
-#include "transmit/step_writer.h"
 #include "transmit/transfer_context.h"
 
 namespace velmora::test {
@@ -104,17 +101,13 @@ inline std::string SamplePath(const std::string& name) {
     return std::string(VELMORA_SOURCE_DIR) + "/data/sample/VMA-Series/" + name;
 }
 
-// The link fixture with fresh register tables and writers, a temporary data folder that
-// holds scrambled data files, and a context that collects verification differences.
+// The link fixture with a temporary data folder that holds scrambled data files, and a context
+// that collects verification differences.
 class WriterFixture : public LinkFixture {
   protected:
     void SetUp() override {
         LinkFixture::SetUp();
         ASSERT_TRUE(folder.valid());
-        ResetRegisterTablesForTesting();
-        TransferContext c = context();
-        QueueParameterValue(c, kWriterReset, std::string(), 0, 0);
-        QueueStepValue(c, kWriterReset, std::string(), 0);
         controller().clearRequestLog();
     }
 

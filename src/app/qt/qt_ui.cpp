@@ -17,11 +17,13 @@ QString ToDisplay(const std::string& text) {
 }
 
 MessageAnswer ShowMessageBox(QWidget* owner, const std::string& text, const std::string& title,
-                             MessageIcon icon, MessageButtons buttons) {
+                             MessageIcon icon, MessageButtons buttons, const std::string& details) {
     QMessageBox box(owner);
     box.setText(ToDisplay(text));
-    box.setWindowTitle(title.empty() ? QApplication::applicationDisplayName()
-                                     : ToDisplay(title));
+    if (!details.empty()) {
+        box.setDetailedText(ToDisplay(details));
+    }
+    box.setWindowTitle(title.empty() ? QApplication::applicationDisplayName() : ToDisplay(title));
     switch (icon) {
         case MessageIcon::Information:
             box.setIcon(QMessageBox::Information);
@@ -44,6 +46,10 @@ MessageAnswer ShowMessageBox(QWidget* owner, const std::string& text, const std:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Ok);
             break;
+        case MessageButtons::OkCancelDefaultCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Cancel);
+            break;
         case MessageButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::No);
@@ -60,7 +66,8 @@ MessageAnswer ShowMessageBox(QWidget* owner, const std::string& text, const std:
             break;
     }
     // A closed box counts as the safe answer.
-    if (buttons == MessageButtons::OkCancel && box.clickedButton() == nullptr) {
+    if ((buttons == MessageButtons::OkCancel || buttons == MessageButtons::OkCancelDefaultCancel) &&
+        box.clickedButton() == nullptr) {
         return MessageAnswer::Cancel;
     }
     return MessageAnswer::Ok;
@@ -85,24 +92,34 @@ void QtUi::setPresenter(MessagePresenter presenter) {
 }
 
 MessageAnswer QtUi::Present(QWidget* owner, const std::string& text, const std::string& title,
-                            MessageIcon icon, MessageButtons buttons) {
-    return CurrentPresenter()(owner, text, title, icon, buttons);
+                            MessageIcon icon, MessageButtons buttons, const std::string& details) {
+    return CurrentPresenter()(owner, text, title, icon, buttons, details);
 }
 
-MessageAnswer QtUi::showMessage(const std::string& text, const std::string& title,
-                                MessageIcon icon, MessageButtons buttons) {
+MessageAnswer QtUi::showMessage(const std::string& text, const std::string& title, MessageIcon icon,
+                                MessageButtons buttons) {
+    return showDetailedMessage(text, title, icon, buttons, {});
+}
+
+MessageAnswer QtUi::showDetailedMessage(const std::string& text, const std::string& title,
+                                        MessageIcon icon, MessageButtons buttons,
+                                        const std::string& details) {
     if (QThread::currentThread() == thread()) {
-        return Present(owner_, text, title, icon, buttons);
+        return Present(owner_, text, title, icon, buttons, details);
     }
     MessageAnswer answer = MessageAnswer::Cancel;
     QMetaObject::invokeMethod(
-        this, [&] { answer = Present(owner_, text, title, icon, buttons); },
+        this, [&] { answer = Present(owner_, text, title, icon, buttons, details); },
         Qt::BlockingQueuedConnection);
     return answer;
 }
 
-void QtUi::setStatusText(const std::string& text) { emit statusTextChanged(ToDisplay(text)); }
+void QtUi::setStatusText(const std::string& text) {
+    emit statusTextChanged(ToDisplay(text));
+}
 
-void QtUi::setProgress(int percent) { emit progressChanged(percent); }
+void QtUi::setProgress(int percent) {
+    emit progressChanged(percent);
+}
 
 }  // namespace velmora

@@ -30,6 +30,7 @@
 #include "sysfiles/restriction.h"
 #include "transmit/transmit_contents.h"
 #include "transmit/transmit_worker.h"
+#include "transmit/write_source.h"
 
 namespace velmora {
 
@@ -323,6 +324,11 @@ void CTransmittingDlg::StartTransmit() {
     if (link == nullptr) {
         return;
     }
+    // The whole input is read and checked before the controller is asked anything.
+    WriteSourceLoading loading = LoadWriteSource(request_);
+    if (ConfirmWriteSource(loading, ui_) != SourceVerdict::Go) {
+        return;
+    }
     const std::uint8_t station = ActiveStationAddress();
     const int operation = fromFile_ == kFromBackupFile ? RestrictFile : RestrictActuator;
     const int selection = SelectionNumberFromSvText(SvTextForSelection(sv_->text()));
@@ -346,9 +352,10 @@ void CTransmittingDlg::StartTransmit() {
     };
     hooks.sleep = Sleeper();
     workerDone_ = false;
-    worker_ = std::thread([this, link, station, request = request_, hooks = std::move(hooks)] {
+    worker_ = std::thread([this, link, station, source = std::move(*loading.source),
+                           hooks = std::move(hooks)] {
         TransferContext context{*link, station, ui_, &differences_};
-        const int result = TransmitWorker(context, request, hooks);
+        const int result = TransmitWorker(context, source, hooks);
         workerDone_ = true;
         QMetaObject::invokeMethod(
             this, [this, result] { OnWorkerFinished(result); }, Qt::QueuedConnection);

@@ -1,0 +1,43 @@
+#pragma once
+
+// Moving register images over the line: the parameter area and the steps in the request
+// blocks the register maps fix. Every routine returns 0, or -1 when a request failed (the link
+// has shown why).
+
+#include <cstddef>
+#include <functional>
+
+#include "model/register_image.h"
+#include "transmit/transfer_context.h"
+
+namespace velmora {
+
+// Called after each request with the requests done and the requests in all.
+using RequestProgress = std::function<void(int done, int total)>;
+
+// Reads the whole parameter area into image (the unit name's registers are asked for their
+// first four only, so its last four stay as they were).
+int ReadParameterArea(TransferContext& context, RegisterImage& image,
+                      const RequestProgress& progress = {});
+// Reads all 64 steps into image. Stops early, returning -2, when cancelled() says so between
+// two requests.
+int ReadStepArea(TransferContext& context, RegisterImage& image,
+                 const RequestProgress& progress = {}, const std::function<bool()>& cancelled = {});
+
+// Writes the whole parameter area from image: the unit name's eight registers first, then the
+// area block by block.
+int WriteParameterArea(TransferContext& context, const RegisterImage& image,
+                       const RequestProgress& progress = {});
+// Writes steps 0 to stepCount - 1 from image, one request per step.
+int WriteSteps(TransferContext& context, const RegisterImage& image, std::size_t stepCount,
+               const RequestProgress& progress = {});
+
+// What a verification compares: the parameter area without the unit name's text, which the
+// read-back only half covers; the steps as the image gives them, steps it does not give
+// expected to read 0.
+std::vector<RegisterDifference> CompareParameterArea(const RegisterImage& written,
+                                                     const RegisterImage& read);
+std::vector<RegisterDifference> CompareSteps(const RegisterImage& written, std::size_t stepCount,
+                                             const RegisterImage& read);
+
+}  // namespace velmora
