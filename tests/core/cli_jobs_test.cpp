@@ -317,6 +317,106 @@ TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
     EXPECT_EQ(wrong.status, 2);
 }
 
+// Text edits of a sound input; each returns the damaged text.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    return at == std::string::npos ? std::string() : text.replace(at, from.size(), to);
+}
+
+// A damaged input is refused before the controller is written: exit 1, not one write request,
+// and the controller holds what it held. With --yes too: nothing may be accepted of it.
+TEST_F(CliJobsTest, DamagedInputWritesNothing) {
+    test::SeedImage(controller(), 41, "DAMAGE-SRC");
+    const std::string backup = folder.file("sound.bkp");
+    ASSERT_EQ(Cli({"backup", backup}).status, 0);
+    const std::string sound = test::ReadStoredText(backup);
+    const std::string dataFile = folder.file("System/Data/VMA-Series/VMA10_param.vmw");
+    const std::string soundData = test::ReadStoredText(dataFile);
+    ASSERT_FALSE(sound.empty());
+    ASSERT_FALSE(soundData.empty());
+    const std::size_t header = sound.find("\r\n");
+
+    struct Case {
+        const char* what;
+        bool dataSet;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"a digit of Stroke(+) changed", false,
+         Replaced(sound, "\r\nD0002,Stroke(+),", "\r\nD0002,Stroke(+),9")},
+        {"a flipped bit in a value", false,
+         Replaced(sound, "\r\nD0006,Max speed=,", "\r\nD0006,Max speed=,0<")},
+        {"an extra row before D000c", false,
+         Replaced(sound, "\r\nD000c,", "\r\nD1000c,x=,4660\r\nD000c,")},
+        {"cut short", false, sound.substr(0, sound.size() / 2)},
+        {"header only", false, sound.substr(0, header + 2)},
+        {"empty", false, std::string()},
+        {"CR-only line ends", false,
+         [&] {
+             std::string text = sound;
+             for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+                  at = text.find("\r\n", at)) {
+                 text.erase(at + 1, 1);
+             }
+             return text;
+         }()},
+        {"data set with a wrong checksum", true,
+         Replaced(soundData, ",Max speed,,0,65535,W,", ",Max speed,,0,65535,W,1")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(!c.text.empty() || std::string(c.what) == "empty");
+        ASSERT_TRUE(test::StoreText(c.dataSet ? dataFile : folder.file("damaged.bkp"), c.text));
+        test::SeedImage(controller(), 42, "UNTOUCHED");
+        const RegisterImage before = Snapshot(0x0000, 0x07FF);
+        controller().clearRequestLog();
+
+        const CliResult result = c.dataSet ? Cli({"--yes", "write-actuator", "--part-no", kPartNo,
+                                                  "--sv", "1.10", "--io", "NPN"})
+                                           : Cli({"--yes", "restore", folder.file("damaged.bkp")});
+
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_FALSE(AnythingWritten());
+        EXPECT_EQ(Snapshot(0x0000, 0x07FF), before);
+        ASSERT_TRUE(test::StoreText(dataFile, soundData));
+    }
+
+    // A sum line whose register cell is empty closes the rows: the last row stays a register
+    // of its own and is written as the file gives it, not with the sum as its low byte.
+    ASSERT_TRUE(test::StoreText(dataFile, Replaced(soundData, "\r\n,Sum,", "\r\n,,")));
+    controller().setRegister(0x017F, 0x1234);
+    const CliResult written =
+        Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io", "NPN"});
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(controller().getRegister(0x017F), 0);
+}
+
+// A data set value beyond its register's width is written as its low bits only when the user
+// accepts the list: declined (no terminal, no --yes) it writes nothing and exits 3; accepted it
+// writes 300 as 0x2C and says how many values were cut.
+TEST_F(CliJobsTest, ValuesBeyondTheirWidthAreWrittenOnlyWhenAccepted) {
+    const std::string dataFile = folder.file("System/Data/VMA-Series/VMA10_param.vmw");
+    std::string text = test::ReadStoredText(dataFile);
+    text = Replaced(text, ",Controller ID,,0,255,W,1,", ",Controller ID,,0,255,W,300,");
+    text = Replaced(text, ",sum,609341,", ",sum,609640,");
+    ASSERT_TRUE(test::StoreText(dataFile, text));
+    const std::vector<std::string> write = {"write-actuator", "--part-no", kPartNo, "--sv",
+                                            "1.10",           "--io",      "NPN",   "--contents",
+                                            "params"};
+
+    const CliResult declined = Cli(write);
+    EXPECT_EQ(declined.status, 3) << declined.err;
+    EXPECT_NE(declined.err.find("VMA10_param.vmw:4: 300"), std::string::npos) << declined.err;
+    EXPECT_FALSE(AnythingWritten());
+
+    std::vector<std::string> yes = write;
+    yes.insert(yes.begin(), "--yes");
+    const CliResult accepted = Cli(yes);
+    EXPECT_EQ(accepted.status, 0) << accepted.err;
+    EXPECT_EQ(*controller().getRegister(0x0000) >> 8, 0x2C);
+    EXPECT_NE(accepted.out.find("1 value(s)"), std::string::npos) << accepted.out;
+}
+
 // A verification failure ends with 1 and lists the first 20 differing rows and their count.
 TEST_F(CliJobsTest, VerificationFailureExitsOneWithTheDifferingRows) {
     for (std::uint16_t reg = 0x0500; reg < 0x0500 + 25; ++reg) {
