@@ -253,147 +253,142 @@ struct ParameterRows {
         return line < source.size() && source.Field(line, keyColumn).empty() &&
                source.Field(line, kindColumn).empty();
     }
-    void Take(std::size_t unit, std::size_t line);
+    void Take(std::size_t unit, std::size_t line) {
+        givenAt[unit] = line;
+        order.emplace_back(unit, line);
+        if (highest == kNone || unit > highest) {
+            highest = unit;
+        }
+    }
+
     // Reads the rows from the line; the index of the line they end on.
-    std::size_t Read(std::size_t first);
+    std::size_t Read(std::size_t first) {
+        const auto map = ParameterMap();
+        std::size_t line = first;
+        while (line < source.size()) {
+            const std::string& cell = source.Field(line, keyColumn);
+            const std::string& kind = source.Field(line, kindColumn);
+            if (cell.empty() || (cell[0] != 'D' && cell[0] != 'd') || kind.empty() ||
+                kind == "sum") {
+                break;
+            }
+            const bool continued = kind != "STR" && IsContinuation(line + 1);
+            const std::size_t taken = continued ? 2 : 1;
+            const std::optional<std::uint16_t> reg = RegisterOfCell(cell);
+            // Lines whose values are left to look at: the row's own idea until a unit is known.
+            std::size_t valueLines = kind == "STR" ? 0 : kind == "2W" ? 1 : taken;
+            if (!reg) {
+                source.Report(line, "register cell " + Quoted(cell) +
+                                        " is not D and four hexadecimal digits (D0000 to D017F)");
+                // Taken for the register that comes next, so that it is not reported missing too.
+                std::size_t next = highest == kNone ? 0 : highest + 1;
+                if (next < map.size() && map[next].packing == Packing::Text16) {
+                    ++next;
+                }
+                if (kind != "STR" && next < map.size() && givenAt[next] == kNone) {
+                    Take(next, line);
+                }
+            } else if (kind == "STR") {
+                if (*reg < kUnitNameReg || *reg > kUnitNameLastReg) {
+                    source.Report(line,
+                                  "kind STR belongs to the unit name rows D000E to D0015 only: "
+                                  "register " +
+                                      RegText(*reg) + " would not be written");
+                }
+            } else if (const RegisterUnit* unit = ParameterUnitAt(*reg);
+                       unit == nullptr || unit->packing == Packing::Text16) {
+                source.Report(line, NoUnitAt(*reg));
+            } else if (const auto index = static_cast<std::size_t>(unit - map.data());
+                       givenAt[index] != kNone) {
+                source.Report(line, "register " + Named(*reg) +
+                                        " is given a second time; its first row is line " +
+                                        std::to_string(givenAt[index] + 1));
+                valueLines = unit->packing == Packing::BytePair ? taken : 1;
+            } else {
+                if (highest != kNone && index < highest) {
+                    source.Report(line, "register " + RegText(*reg) + " comes after " +
+                                            RegText(map[highest].reg) +
+                                            ": the rows go up register by register");
+                }
+                Take(index, line);
+                const bool read = ReadUnit(*unit, kind, line, continued);
+                valueLines = read ? 0 : unit->packing == Packing::BytePair ? taken : 1;
+            }
+            // The values of a faulty row are still looked at, so that one pass finds every fault.
+            for (std::size_t at = line; at < line + valueLines; ++at) {
+                ReadValue(source, at, valueColumn, 32, false);
+            }
+            line += taken;
+        }
+        return line;
+    }
+
     // False when the row does not fit the unit and its values were not read.
     bool ReadUnit(const RegisterUnit& unit, const std::string& kind, std::size_t line,
-                  bool continued);
-    void ReportMissing(std::size_t rowsEnd) const;
+                  bool continued) {
+        const bool word = kind == "W" || kind == "SW";
+        if (!word && kind != "2W") {
+            source.Report(line, "unknown kind " + Quoted(kind) + " in " + Column(kindColumn) +
+                                    ": a parameter row is W, SW, 2W or STR");
+            return false;
+        }
+        const bool pair = unit.packing == Packing::BytePair;
+        const bool dword = unit.packing == Packing::Dword;
+        // A pair and a dword take the next line, one with an empty register cell and kind.
+        if (word == dword || continued == (unit.packing == Packing::Word)) {
+            const char* needs =
+                pair    ? " holds two bytes: its row has kind W or SW, the next line gives "
+                          "the low byte"
+                : dword ? " holds a 32-bit value: its row has kind 2W, the next line "
+                          "continues it"
+                        : " holds one 16-bit value: its row has kind W or SW, the next "
+                          "line is a row of its own";
+            source.Report(line, "register " + Named(unit.reg) + needs +
+                                    " (a continuation line has an empty register cell and an empty "
+                                    "kind)");
+            return false;
+        }
+        // The writer puts its own mode into the low byte of 0x000C, whatever the file says.
+        const auto value = ReadValue(source, line, valueColumn, pair ? 8 : dword ? 32 : 16);
+        const auto low = pair ? ReadValue(source, line + 1, valueColumn, 8, unit.reg != kModeReg)
+                              : std::optional<std::uint32_t>(0);
+        if (value && low) {
+            SetValue(image, unit.reg, pair ? *value << 8 | *low : *value, dword);
+        }
+        return true;
+    }
+
+    // Every unit without a row, in runs, on the line its row belongs above: the first row of a
+    // later register, or where the rows end.
+    void ReportMissing(std::size_t rowsEnd) const {
+        const auto map = ParameterMap();
+        const std::size_t endLine = std::min(rowsEnd, source.size() - 1);
+        std::size_t unit = 0;
+        while (unit < map.size()) {
+            if (givenAt[unit] != kNone || map[unit].packing == Packing::Text16) {
+                ++unit;
+                continue;
+            }
+            std::size_t last = unit;
+            while (last + 1 < map.size() && givenAt[last + 1] == kNone &&
+                   map[last + 1].packing != Packing::Text16) {
+                ++last;
+            }
+            const auto later = std::find_if(order.begin(), order.end(),
+                                            [&](const auto& row) { return row.first > last; });
+            const std::size_t line = later == order.end() ? endLine : later->second;
+            if (last == unit) {
+                source.Report(line, "register " + Named(map[unit].reg) +
+                                        " has no row: it belongs above this line");
+            } else {
+                source.Report(line, "registers " + RegText(map[unit].reg) + " to " +
+                                        RegText(map[last].lastReg()) +
+                                        " have no rows: they belong above this line");
+            }
+            unit = last + 1;
+        }
+    }
 };
-
-void ParameterRows::Take(std::size_t unit, std::size_t line) {
-    givenAt[unit] = line;
-    order.emplace_back(unit, line);
-    if (highest == kNone || unit > highest) {
-        highest = unit;
-    }
-}
-
-std::size_t ParameterRows::Read(std::size_t first) {
-    const auto map = ParameterMap();
-    std::size_t line = first;
-    while (line < source.size()) {
-        const std::string& cell = source.Field(line, keyColumn);
-        const std::string& kind = source.Field(line, kindColumn);
-        if (cell.empty() || (cell[0] != 'D' && cell[0] != 'd') || kind.empty() || kind == "sum") {
-            break;
-        }
-        const bool continued = kind != "STR" && IsContinuation(line + 1);
-        const std::size_t taken = continued ? 2 : 1;
-        const std::optional<std::uint16_t> reg = RegisterOfCell(cell);
-        // Lines whose values are left to look at: the row's own idea until a unit is known.
-        std::size_t valueLines = kind == "STR" ? 0 : kind == "2W" ? 1 : taken;
-        if (!reg) {
-            source.Report(line, "register cell " + Quoted(cell) +
-                                    " is not D and four hexadecimal digits (D0000 to D017F)");
-            // Taken for the register that comes next, so that it is not reported missing too.
-            std::size_t next = highest == kNone ? 0 : highest + 1;
-            if (next < map.size() && map[next].packing == Packing::Text16) {
-                ++next;
-            }
-            if (kind != "STR" && next < map.size() && givenAt[next] == kNone) {
-                Take(next, line);
-            }
-        } else if (kind == "STR") {
-            if (*reg < kUnitNameReg || *reg > kUnitNameLastReg) {
-                source.Report(line,
-                              "kind STR belongs to the unit name rows D000E to D0015 only: "
-                              "register " +
-                                  RegText(*reg) + " would not be written");
-            }
-        } else if (const RegisterUnit* unit = ParameterUnitAt(*reg);
-                   unit == nullptr || unit->packing == Packing::Text16) {
-            source.Report(line, NoUnitAt(*reg));
-        } else if (const auto index = static_cast<std::size_t>(unit - map.data());
-                   givenAt[index] != kNone) {
-            source.Report(line, "register " + Named(*reg) +
-                                    " is given a second time; its first row is line " +
-                                    std::to_string(givenAt[index] + 1));
-            valueLines = unit->packing == Packing::BytePair ? taken : 1;
-        } else {
-            if (highest != kNone && index < highest) {
-                source.Report(line, "register " + RegText(*reg) + " comes after " +
-                                        RegText(map[highest].reg) +
-                                        ": the rows go up register by register");
-            }
-            Take(index, line);
-            const bool read = ReadUnit(*unit, kind, line, continued);
-            valueLines = read ? 0 : unit->packing == Packing::BytePair ? taken : 1;
-        }
-        // The values of a faulty row are still looked at, so that one pass finds every fault.
-        for (std::size_t at = line; at < line + valueLines; ++at) {
-            ReadValue(source, at, valueColumn, 32, false);
-        }
-        line += taken;
-    }
-    return line;
-}
-
-bool ParameterRows::ReadUnit(const RegisterUnit& unit, const std::string& kind, std::size_t line,
-                             bool continued) {
-    const bool word = kind == "W" || kind == "SW";
-    if (!word && kind != "2W") {
-        source.Report(line, "unknown kind " + Quoted(kind) + " in " + Column(kindColumn) +
-                                ": a parameter row is W, SW, 2W or STR");
-        return false;
-    }
-    const bool pair = unit.packing == Packing::BytePair;
-    const bool dword = unit.packing == Packing::Dword;
-    // A pair and a dword take the next line, one with an empty register cell and kind.
-    if (word == dword || continued == (unit.packing == Packing::Word)) {
-        const char* needs = pair
-                                ? " holds two bytes: its row has kind W or SW, the next line gives "
-                                  "the low byte"
-                            : dword ? " holds a 32-bit value: its row has kind 2W, the next line "
-                                      "continues it"
-                                    : " holds one 16-bit value: its row has kind W or SW, the next "
-                                      "line is a row of its own";
-        source.Report(line, "register " + Named(unit.reg) + needs +
-                                " (a continuation line has an empty register cell and an empty "
-                                "kind)");
-        return false;
-    }
-    // The writer puts its own mode into the low byte of 0x000C, whatever the file says.
-    const auto value = ReadValue(source, line, valueColumn, pair ? 8 : dword ? 32 : 16);
-    const auto low = pair ? ReadValue(source, line + 1, valueColumn, 8, unit.reg != kModeReg)
-                          : std::optional<std::uint32_t>(0);
-    if (value && low) {
-        SetValue(image, unit.reg, pair ? *value << 8 | *low : *value, dword);
-    }
-    return true;
-}
-
-// Every unit without a row, in runs, on the line its row belongs above: the first row of a
-// later register, or where the rows end.
-void ParameterRows::ReportMissing(std::size_t rowsEnd) const {
-    const auto map = ParameterMap();
-    const std::size_t endLine = std::min(rowsEnd, source.size() - 1);
-    std::size_t unit = 0;
-    while (unit < map.size()) {
-        if (givenAt[unit] != kNone || map[unit].packing == Packing::Text16) {
-            ++unit;
-            continue;
-        }
-        std::size_t last = unit;
-        while (last + 1 < map.size() && givenAt[last + 1] == kNone &&
-               map[last + 1].packing != Packing::Text16) {
-            ++last;
-        }
-        const auto later = std::find_if(order.begin(), order.end(),
-                                        [&](const auto& row) { return row.first > last; });
-        const std::size_t line = later == order.end() ? endLine : later->second;
-        if (last == unit) {
-            source.Report(line, "register " + Named(map[unit].reg) +
-                                    " has no row: it belongs above this line");
-        } else {
-            source.Report(line, "registers " + RegText(map[unit].reg) + " to " +
-                                    RegText(map[last].lastReg()) +
-                                    " have no rows: they belong above this line");
-        }
-        unit = last + 1;
-    }
-}
 
 // Rows end where the reader stops; lines up to the sum line are then left unread.
 void ReportEarlyEnd(const Source& source, std::size_t rowsEnd, std::size_t sumLine,
@@ -472,6 +467,9 @@ std::size_t ReadSteps(const Source& source, const Header& header, std::size_t su
                                         (kinds[row].empty() ? "the second half of a 32-bit value, "
                                                               "its kind is empty"
                                                             : kinds[row]));
+                if (!kinds[row].empty()) {
+                    ReadValue(source, line, header.valueColumn, 32, false);  // still looked at
+                }
             } else if (!kind.empty()) {
                 const bool dword = kind == "2W";
                 const auto reg = kStepFirstReg + kStepRegCount * step + row;

@@ -29,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using test::RegisterImage;
+using test::RegisterValues;
 
 constexpr const char* kWarningTitle = "Test warning title";
 constexpr const char* kWarningText = "Test warning: think twice";
@@ -171,8 +171,8 @@ class CliJobsTest : public ::testing::Test {
         return result;
     }
 
-    RegisterImage Snapshot(std::uint16_t first, std::uint16_t last) {
-        RegisterImage image;
+    RegisterValues Snapshot(std::uint16_t first, std::uint16_t last) {
+        RegisterValues image;
         for (unsigned reg = first; reg <= last; ++reg) {
             image[static_cast<std::uint16_t>(reg)] =
                 controller().getRegister(static_cast<std::uint16_t>(reg)).value_or(0xDEAD);
@@ -204,7 +204,7 @@ TEST_F(CliJobsTest, RuleFileVerdictDecidesWhetherAJobRuns) {
     // A backup to restore from, taken while everything is allowed.
     test::SeedImage(controller(), 11, "CLI-UNIT");
     const std::string backup = folder.file("before.bkp");
-    const RegisterImage seededSteps = Snapshot(0x0400, 0x07FF);
+    const RegisterValues seededSteps = Snapshot(0x0400, 0x07FF);
     ASSERT_EQ(Cli({"backup", backup}).status, 0);
 
     struct Job {
@@ -306,7 +306,7 @@ TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
         EXPECT_EQ(*controller().getRegister(0x00EF),
                   c.parameters ? test::TodaysDateCode() : 0x0101);
         if (c.parameters) {
-            const RegisterImage expected =
+            const RegisterValues expected =
                 test::ExpectedParameterImage(SamplePlain("VMA10_param.csv"), kColumn, kPartNo);
             EXPECT_EQ(controller().getRegister(0x0040), expected.at(0x0040));
             EXPECT_EQ(controller().getRegister(0x0100), expected.at(0x0100));
@@ -368,7 +368,7 @@ TEST_F(CliJobsTest, DamagedInputWritesNothing) {
         ASSERT_TRUE(!c.text.empty() || std::string(c.what) == "empty");
         ASSERT_TRUE(test::StoreText(c.dataSet ? dataFile : folder.file("damaged.bkp"), c.text));
         test::SeedImage(controller(), 42, "UNTOUCHED");
-        const RegisterImage before = Snapshot(0x0000, 0x07FF);
+        const RegisterValues before = Snapshot(0x0000, 0x07FF);
         controller().clearRequestLog();
 
         const CliResult result = c.dataSet ? Cli({"--yes", "write-actuator", "--part-no", kPartNo,
@@ -471,8 +471,8 @@ TEST_F(CliJobsTest, RecordsThatDoNotMatchAreReportedWithWhatThereIs) {
 TEST_F(CliJobsTest, BackupAndRestoreRoundTrip) {
     test::SeedImage(controller(), 31, "ROUND-TRIP");
     controller().setRegister(0x000C, 0x0201);
-    const RegisterImage params = Snapshot(0x0000, 0x017F);
-    const RegisterImage steps = Snapshot(0x0400, 0x07FF);
+    const RegisterValues params = Snapshot(0x0000, 0x017F);
+    const RegisterValues steps = Snapshot(0x0400, 0x07FF);
     const std::string path = folder.file("round.bkp");
 
     const CliResult saved = Cli({"backup", path});

@@ -23,7 +23,7 @@ using test::AreaWrites;
 using test::Concat;
 using test::Describe;
 using test::ReadBytes;
-using test::RegisterImage;
+using test::RegisterValues;
 using test::Request;
 using test::SamplePath;
 using test::StepBlocks;
@@ -81,8 +81,8 @@ class TransmitWorkerTest : public test::WriterFixture {
 
     std::uint16_t Reg(std::uint16_t reg) { return controller().getRegister(reg).value_or(0xDEAD); }
 
-    RegisterImage Snapshot(std::uint16_t first, std::uint16_t last) {
-        RegisterImage image;
+    RegisterValues Snapshot(std::uint16_t first, std::uint16_t last) {
+        RegisterValues image;
         for (unsigned reg = first; reg <= last; ++reg) {
             image[static_cast<std::uint16_t>(reg)] = Reg(static_cast<std::uint16_t>(reg));
         }
@@ -143,8 +143,8 @@ TEST_F(TransmitWorkerTest, ActuatorWritesLeaveTheControllerAsTheirSequenceSays) 
         ui.clear();
         sleeps.clear();
         cautions = 0;
-        const RegisterImage paramsBefore = Snapshot(0x0000, 0x017F);
-        const RegisterImage stepsBefore = Snapshot(0x0400, 0x07FF);
+        const RegisterValues paramsBefore = Snapshot(0x0000, 0x017F);
+        const RegisterValues stepsBefore = Snapshot(0x0400, 0x07FF);
 
         ASSERT_EQ(Run(ActuatorRequest(c.contents)), 0);
 
@@ -155,7 +155,7 @@ TEST_F(TransmitWorkerTest, ActuatorWritesLeaveTheControllerAsTheirSequenceSays) 
         EXPECT_EQ(sleeps, c.sleeps);
         EXPECT_EQ(Reg(0x000C) & 0xFF, c.modeLowAfter);
         if (c.parameters) {
-            const RegisterImage expected =
+            const RegisterValues expected =
                 test::ExpectedParameterImage(paramPlain, kColumn, kPartNo);
             for (const auto& [reg, value] : expected) {
                 if (reg == 0x000C || reg == 0x00EF) {
@@ -167,7 +167,7 @@ TEST_F(TransmitWorkerTest, ActuatorWritesLeaveTheControllerAsTheirSequenceSays) 
             EXPECT_EQ(Reg(0x00EF), test::TodaysDateCode());
         } else {
             EXPECT_EQ(Reg(0x000C), kModeBefore);
-            RegisterImage params = Snapshot(0x0000, 0x017F);
+            RegisterValues params = Snapshot(0x0000, 0x017F);
             EXPECT_EQ(params, paramsBefore);
         }
         if (c.steps) {

@@ -131,8 +131,8 @@ TEST_F(WritePathTest, RestoreCopiesBothAreas) {
     for (const std::string name : {"UNIT-A01", ""}) {
         SCOPED_TRACE("unit name '" + name + "'");
         const std::string backup = Backup(31, name);
-        const test::RegisterImage before = [&] {
-            test::RegisterImage image;
+        const test::RegisterValues before = [&] {
+            test::RegisterValues image;
             for (unsigned reg = 0; reg <= 0x07FF; ++reg) {
                 if (auto value = controller().getRegister(static_cast<std::uint16_t>(reg))) {
                     image[static_cast<std::uint16_t>(reg)] = *value;

@@ -71,8 +71,8 @@ void BackupGuiTest::backupWrittenBackOntoAnotherController() {
     QVERIFY(store.isValid());
     const QString path = store.path() + QStringLiteral("/controller-a.bkp");
 
-    RegisterImage parametersA;
-    RegisterImage stepsA;
+    RegisterValues parametersA;
+    RegisterValues stepsA;
     {
         SampleProgram a;
         SeedImage(a.device(), 0xA11CE, "VMA20-12I");
@@ -124,7 +124,7 @@ void BackupGuiTest::backupWrittenBackOntoAnotherController() {
     QCOMPARE(Child<QLabel>(transmit, "status")->text(), Shown(kMsgProgressStateWritecomplete));
 
     // The writing mode, the counter in 0x00EE and the date code are the writer's own.
-    RegisterImage expected = parametersA;
+    RegisterValues expected = parametersA;
     for (const std::uint16_t own : {0x000C, 0x00EE, 0x00EF}) {
         expected[own] = b.device().getRegister(own).value_or(0);
     }

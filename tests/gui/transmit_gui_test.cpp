@@ -139,8 +139,8 @@ void TransmitGuiTest::writeByActuatorLeavesTheDataSetOnTheController() {
     SeedImage(run.device(), 0x5EED0 + static_cast<std::uint32_t>(contents), "OLD-UNIT");
     // A mode byte that is neither 1 nor 200, so a steps-only write must put it back.
     run.device().setRegister(0x000C, 0x4664);
-    const RegisterImage parametersBefore = Snapshot(run.device(), 0x0000, 0x017F);
-    const RegisterImage stepsBefore = Snapshot(run.device(), 0x0400, 0x07FF);
+    const RegisterValues parametersBefore = Snapshot(run.device(), 0x0000, 0x017F);
+    const RegisterValues stepsBefore = Snapshot(run.device(), 0x0400, 0x07FF);
 
     CTransmittingDlg* transmit = nullptr;
     StartWriteByActuator(run, "VMA10", "VMA10-06I", "1.10", "NPN", contents, transmit);
@@ -178,9 +178,9 @@ void TransmitGuiTest::writeByActuatorLeavesTheDataSetOnTheController() {
     QCOMPARE(run.presenter.shown.size(), std::size_t{1});
     QCOMPARE(TakeSleeps(), wait > 0 ? std::vector<int>{wait} : std::vector<int>{});
 
-    RegisterImage expectedParameters = parametersBefore;
+    RegisterValues expectedParameters = parametersBefore;
     if (parameters) {
-        const RegisterImage written = ExpectedParameterImage(
+        const RegisterValues written = ExpectedParameterImage(
             ReadBytes(SamplePath(record.strParamFile)), record.strParamColumn, record.strPartNo);
         QVERIFY(written.size() > 300);
         for (const auto& [reg, value] : written) {
@@ -193,9 +193,9 @@ void TransmitGuiTest::writeByActuatorLeavesTheDataSetOnTheController() {
     QString difference = FirstDifference(expectedParameters, run.device(), 0x0000, 0x017F);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
-    RegisterImage expectedSteps = stepsBefore;
+    RegisterValues expectedSteps = stepsBefore;
     if (steps) {
-        const RegisterImage written =
+        const RegisterValues written =
             ExpectedStepImage(ReadBytes(SamplePath(record.strStepFile)), record.strParamColumn);
         QCOMPARE(written.size(), std::size_t{1024});
         expectedSteps = written;
@@ -213,7 +213,7 @@ void TransmitGuiTest::writeByActuatorLeavesTheDataSetOnTheController() {
 void TransmitGuiTest::verifyFailureListsTheRowAndEndsNg() {
     SampleProgram run;
     SeedImage(run.device(), 0xBAD, "OLD-UNIT");
-    const RegisterImage stepsBefore = Snapshot(run.device(), 0x0400, 0x07FF);
+    const RegisterValues stepsBefore = Snapshot(run.device(), 0x0400, 0x07FF);
     // Max speed reads back otherwise than written.
     run.device().changeRegisterAfterWrite(0x0006, 0x0BAD);
     QStringList differenceTitles;

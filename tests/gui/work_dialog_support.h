@@ -171,7 +171,7 @@ inline std::vector<std::uint16_t> Registers(sim::VirtualController& device, std:
 
 // The first register of first..last whose value differs from expected (which holds a value
 // for every register of the range), as text for a failure message; empty when all agree.
-inline QString FirstDifference(const RegisterImage& expected, sim::VirtualController& device,
+inline QString FirstDifference(const RegisterValues& expected, sim::VirtualController& device,
                                std::uint16_t first, std::uint16_t last) {
     const std::vector<std::uint16_t> actual = Registers(device, first, last);
     if (actual.size() != static_cast<std::size_t>(last - first + 1)) {
@@ -192,9 +192,9 @@ inline QString FirstDifference(const RegisterImage& expected, sim::VirtualContro
 }
 
 // The range as an image, to overlay expectations on.
-inline RegisterImage Snapshot(sim::VirtualController& device, std::uint16_t first,
+inline RegisterValues Snapshot(sim::VirtualController& device, std::uint16_t first,
                               std::uint16_t last) {
-    RegisterImage image;
+    RegisterValues image;
     const std::vector<std::uint16_t> values = Registers(device, first, last);
     for (std::size_t i = 0; i < values.size(); ++i) {
         image[static_cast<std::uint16_t>(first + i)] = values[i];

@@ -17,14 +17,14 @@
 
 namespace velmora::test {
 
-using RegisterImage = std::map<std::uint16_t, std::uint16_t>;
+using RegisterValues = std::map<std::uint16_t, std::uint16_t>;
 
 // The parameter area after the plain parameter file was written under the heading, with the
 // part number as unit name and the mode byte in its writing mode.
-inline RegisterImage ExpectedParameterImage(const std::string& plain, const std::string& heading,
+inline RegisterValues ExpectedParameterImage(const std::string& plain, const std::string& heading,
                                             const std::string& partNo) {
     const auto rows = SplitCsv(plain);
-    RegisterImage image;
+    RegisterValues image;
     std::size_t line = 0;
     while (line < rows.size() && ColumnOf(rows[line], heading) < 0) {
         ++line;
@@ -63,9 +63,9 @@ inline RegisterImage ExpectedParameterImage(const std::string& plain, const std:
 
 // The step area after the plain step file was written under the heading, from the register
 // cells (column 6) the file carries.
-inline RegisterImage ExpectedStepImage(const std::string& plain, const std::string& heading) {
+inline RegisterValues ExpectedStepImage(const std::string& plain, const std::string& heading) {
     const auto rows = SplitCsv(plain);
-    RegisterImage image;
+    RegisterValues image;
     std::size_t line = 0;
     while (line < rows.size() && ColumnOf(rows[line], heading) < 0) {
         ++line;
