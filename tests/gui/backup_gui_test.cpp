@@ -164,7 +164,8 @@ void BackupGuiTest::cancelInTheStepPartLeavesNoNewFile() {
         // The parameter part ends at 50%; the step part starts by reading all steps.
         auto* percent = Child<QLabel>(progress, "percent");
         auto* status = Child<QLabel>(progress, "status");
-        QTRY_VERIFY_WITH_TIMEOUT(percent->text() == QStringLiteral("50%") &&
+        QTRY_VERIFY_WITH_TIMEOUT(percent->text().chopped(1).toInt() >= 50 &&
+                                     percent->text() != QStringLiteral("100%") &&
                                      status->text() == Shown(kMsgProgressBackupInitialize),
                                  10000);
         percentAtCancel = percent->text();
@@ -173,7 +174,7 @@ void BackupGuiTest::cancelInTheStepPartLeavesNoNewFile() {
     });
     RunBackupTo(run, path);
     QVERIFY(script.done());
-    QCOMPARE(percentAtCancel, QStringLiteral("50%"));
+    QVERIFY2(percentAtCancel.chopped(1).toInt() >= 50, qPrintable(percentAtCancel));
     QCOMPARE(statusAtCancel, Shown(kMsgProgressBackupInitialize));
     QCOMPARE(run.program.backupDlg()->lastResult(), -1);
     QVERIFY2(run.presenter.shown.empty(), "a cancelled backup shows no message");

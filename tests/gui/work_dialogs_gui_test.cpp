@@ -14,6 +14,7 @@
 #include "data/qt/file_select_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "gui/work_dialog_support.h"
+#include "model/backup_file.h"
 #include "transmit/qt/transmitting_dlg.h"
 
 using namespace velmora;
@@ -92,13 +93,18 @@ void StoreListFile(const QString& programFolder, const QString& set, const std::
 }
 
 // A backup file with only its first lines, stored as the program stores one.
-void StoreBackupHead(const QString& path, const std::string& version, const std::string& unitRow) {
+// A backup of a controller named VMA10-06I with the unit number given.
+void StoreBackup(const QString& path, const std::string& version, std::uint32_t unitNumber) {
+    RegisterImage image;
+    for (unsigned reg = 0; reg <= 0x07FF; ++reg) {
+        image.set(static_cast<std::uint16_t>(reg), 0);
+    }
+    image.setUnitName("VMA10-06I");
+    image.set(kUnitNumberReg, static_cast<std::uint16_t>(unitNumber >> 16));
+    image.set(kUnitNumberReg + 1, static_cast<std::uint16_t>(unitNumber & 0xFFFF));
     CFileCtrl file;
     QVERIFY(file.Open(path.toStdString(), kFileModeWrite | kFileModeCreate));
-    file.WriteText("BackupDataV001," + version + ",1.10,2024/01/02 03:04:05\r\n");
-    file.WriteText("Parameter\r\nD000e,Unit name=,VMA10-06I\r\n");
-    file.WriteText("D0000,Controller ID=,1\r\n,IO patern=,0\r\n");
-    file.WriteText(unitRow + "\r\n,,--------------\r\n");
+    file.WriteText(FormatBackupText(image, version, "2024/01/02 03:04:05"));
     QCOMPARE(file.ScrambleAndWrite(), 0);
 }
 
@@ -295,32 +301,28 @@ void WorkDialogsGuiTest::failedSecondSearchLeavesStartDisabled() {
 
 void WorkDialogsGuiTest::backupFileIsDescribedInTheTransmitDialog_data() {
     QTest::addColumn<QString>("version");
-    QTest::addColumn<QString>("unitRow");
+    QTest::addColumn<quint32>("unitNumber");
     QTest::addColumn<QString>("controller");
     QTest::addColumn<QString>("sv");
     // Bits 16 to 27 of the unit number name the controller; bits above them do not count.
-    QTest::newRow("code 0x105") << "1.1" << QString("D008e,Unit number=,%1").arg(0x31051234)
-                                << "QTX11-VMA10-06I"
+    QTest::newRow("code 0x105") << "1.1" << quint32{0x31051234} << "QTX11-VMA10-06I"
                                 << "1.10";
-    QTest::newRow("code 0x102") << "1.10" << QString("D008e,Unit number=,%1").arg(0x01020000)
-                                << "---"
+    QTest::newRow("code 0x102") << "1.10" << quint32{0x01020000} << "---"
                                 << "1.10";
-    QTest::newRow("row name in lower case")
-        << "2" << QString("d008e,Unit number=,%1").arg(0x02010000) << "QTX26-VMA10-06I"
-        << "2.00";
-    QTest::newRow("no version") << "" << QString("D008e,Unit number=,%1").arg(0x01010000)
-                                << "QTX16-VMA10-06I"
+    QTest::newRow("code 0x201") << "2" << quint32{0x02010000} << "QTX26-VMA10-06I"
+                                << "2.00";
+    QTest::newRow("no version") << "" << quint32{0x01010000} << "QTX16-VMA10-06I"
                                 << ".00";
 }
 
 void WorkDialogsGuiTest::backupFileIsDescribedInTheTransmitDialog() {
     QFETCH(QString, version);
-    QFETCH(QString, unitRow);
+    QFETCH(quint32, unitNumber);
     QFETCH(QString, controller);
     QFETCH(QString, sv);
     QTemporaryDir store;
     const QString path = store.path() + QStringLiteral("/described.bkp");
-    StoreBackupHead(path, version.toStdString(), unitRow.toStdString());
+    StoreBackup(path, version.toStdString(), unitNumber);
 
     SampleProgram run;
     run.press("writeFromFile");
