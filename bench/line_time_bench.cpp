@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "data/actuator_table.h"
+#include "sysfiles/app_state.h"
+#include "model/actuator_table.h"
 #include "link/com_link.h"
 #include "sim/pty_controller.h"
 #include "sysfiles/language.h"

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "backup/backup_run.h"
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 #include "link/com_link.h"
 #include "sim/pty_controller.h"
 #include "sysfiles/language.h"

@@ -4,7 +4,7 @@
 
 # Writes the plain sources afresh: velmora-make-sample data/sample
 add_executable(velmora-make-sample ${CMAKE_SOURCE_DIR}/tools/make_sample_data.cpp)
-target_link_libraries(velmora-make-sample PRIVATE velmora_core)
+target_link_libraries(velmora-make-sample PRIVATE velmora_model)
 
 file(GLOB_RECURSE VELMORA_SAMPLE_SOURCES CONFIGURE_DEPENDS
      RELATIVE ${CMAKE_SOURCE_DIR}/data/sample ${CMAKE_SOURCE_DIR}/data/sample/*)

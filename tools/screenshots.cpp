@@ -46,7 +46,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/qualification_dlg.h"
 #include "app/qt/sv_error_dlg.h"

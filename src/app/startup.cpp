@@ -1,6 +1,6 @@
 #include "app/startup.h"
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "sysfiles/settings_file.h"
 

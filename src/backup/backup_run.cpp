@@ -10,7 +10,7 @@
 #include <fstream>
 #include <vector>
 
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 #include "link/register_ops.h"
 #include "model/backup_file.h"
 #include "platform/unique_fd.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "platform/module_folder.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "cli/commands.h"
 #include "comsetup/search_and_check.h"
 #include "link/com_link.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora::cli {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "cli/commands.h"
-#include "data/data_check.h"
+#include "model/data_check.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 
 namespace velmora::cli {
 namespace {

@@ -14,14 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "backup/backup_run.h"
 #include "cli/commands.h"
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 #include "data/file_selection.h"
 #include "link/com_link.h"
 #include "sysfiles/language.h"
-#include "sysfiles/restriction.h"
+#include "rules/restriction.h"
 #include "transmit/transmit_contents.h"
 #include "transmit/transmit_request.h"
 #include "transmit/transmit_worker.h"

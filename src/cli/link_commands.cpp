@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "cli/commands.h"
 #include "link/com_link.h"
 #include "link/register_ops.h"

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "sysfiles/language.h"
-#include "sysfiles/restriction.h"
+#include "rules/restriction.h"
 
 namespace velmora {
 namespace {

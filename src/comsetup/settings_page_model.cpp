@@ -9,7 +9,7 @@
 #include <fstream>
 #include <set>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "comsetup/search_and_check.h"
 #include "platform/serial_port.h"
 #include "sysfiles/language.h"

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "sysfiles/folder_utils.h"
+#include "platform/folder_utils.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/ui.h"
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 #include "transmit/transmit_request.h"
 
 namespace velmora {

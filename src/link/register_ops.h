@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/com_link.h"
+#include "platform/codepage.h"
 
 namespace velmora {
 
@@ -46,9 +47,5 @@ int WriteDateCode(CComLink& link, std::uint8_t id);
 int WriteDateCode(CComLink& link, std::uint8_t id, int year, int month);
 // Writes the big-endian value v of the two bytes, raised by 1000 while that stays below 10000.
 int WriteReg00EE(CComLink& link, std::uint8_t id, const std::uint8_t bytes[2]);
-
-// Latin-1 bytes from the controller as UTF-8 text, and back (low 8 bits of each character).
-std::string BytesToText(const std::uint8_t* bytes, std::size_t count);
-std::string TextToBytes(const std::string& text);
 
 }  // namespace velmora

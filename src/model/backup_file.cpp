@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "data/file_ctrl.h"
-#include "link/register_ops.h"
+#include "model/file_ctrl.h"
+#include "platform/codepage.h"
 
 namespace velmora {
 namespace {

@@ -10,9 +10,9 @@
 #include <limits>
 #include <utility>
 
-#include "app/app_state.h"
-#include "data/file_ctrl.h"
-#include "link/register_ops.h"
+#include "sysfiles/app_state.h"
+#include "model/file_ctrl.h"
+#include "platform/codepage.h"
 
 namespace velmora {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 #include "model/diagnostic.h"
 #include "model/register_image.h"
 

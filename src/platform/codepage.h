@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace velmora {
@@ -29,5 +30,10 @@ std::string ShortenToBytes(const std::string& utf8, const std::string& localeNam
 // The same for an encoding given by its iconv name; an unknown encoding counts UTF-8 bytes.
 std::string ShortenToBytesInCodeset(const std::string& utf8, const std::string& codeset,
                                     std::size_t maxBytes);
+
+// Latin-1 bytes (the controller's text registers) as UTF-8 text, zero bytes left out, and
+// back (the low 8 bits of each character).
+std::string BytesToText(const std::uint8_t* bytes, std::size_t count);
+std::string TextToBytes(const std::string& text);
 
 }  // namespace velmora

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "sysfiles/folder_utils.h"
+#include "platform/folder_utils.h"
 
 namespace velmora {
 namespace {

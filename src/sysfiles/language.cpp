@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "platform/profile.h"
 
 namespace velmora {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 
 namespace velmora {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 
 namespace velmora {
 

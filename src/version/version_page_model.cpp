@@ -11,9 +11,9 @@
 #include <random>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
-#include "sysfiles/folder_utils.h"
+#include "platform/folder_utils.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

@@ -1,4 +1,4 @@
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "data/field_reader.h"
+#include "sysfiles/app_state.h"
+#include "model/field_reader.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/folder_utils.h"
+#include "platform/folder_utils.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

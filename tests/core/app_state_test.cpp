@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 #include "support/backup_text.h"
 #include "support/temp_folder.h"
 

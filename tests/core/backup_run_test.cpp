@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "backup/backup_run.h"
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 #include "model/register_map.h"
 #include "support/backup_text.h"
 #include "support/link_fixture.h"

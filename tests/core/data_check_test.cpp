@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "data/actuator_table.h"
-#include "data/data_check.h"
-#include "data/file_ctrl.h"
+#include "model/actuator_table.h"
+#include "model/data_check.h"
+#include "model/file_ctrl.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
 

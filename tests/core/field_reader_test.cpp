@@ -1,4 +1,4 @@
-#include "data/field_reader.h"
+#include "model/field_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "data/scramble.h"
+#include "model/scramble.h"
 #include "support/temp_folder.h"
 
 namespace velmora {

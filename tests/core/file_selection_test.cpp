@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "data/file_ctrl.h"
+#include "sysfiles/app_state.h"
+#include "model/file_ctrl.h"
 #include "model/backup_file.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"

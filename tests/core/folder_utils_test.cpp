@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/folder_utils.h"
+#include "platform/folder_utils.h"
 
 namespace velmora {
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "platform/profile.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"

@@ -1,4 +1,4 @@
-#include "sysfiles/restriction.h"
+#include "rules/restriction.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "support/link_fixture.h"
 #include "support/rule_file.h"

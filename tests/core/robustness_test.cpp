@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/robustness_test_support.h"
-#include "data/actuator_table.h"
-#include "data/field_reader.h"
-#include "data/file_ctrl.h"
+#include "model/actuator_table.h"
+#include "model/field_reader.h"
+#include "model/file_ctrl.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/robustness_test_support.h"
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 #include "data/file_selection.h"
 #include "model/backup_file.h"
 #include "support/scripted_ui.h"

@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_state.h"
-#include "data/scramble.h"
+#include "sysfiles/app_state.h"
+#include "model/scramble.h"
 #include "link/com_link.h"
 #include "platform/serial_port.h"
 #include "sim/virtual_controller.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "core/robustness_test_support.h"
-#include "data/data_check.h"
+#include "model/data_check.h"
 #include "model/data_set_reader.h"
 #include "support/backup_text.h"
 #include "support/transmit_support.h"

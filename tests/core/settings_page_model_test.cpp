@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "sim/pty_controller.h"
 #include "support/scripted_ui.h"

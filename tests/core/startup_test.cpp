@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
 #include "sysfiles/language.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/qt_ui.h"
 #include "sysfiles/language.h"
 

@@ -12,7 +12,7 @@
 #include "app/qt/velmora_dlg.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "comsetup/qt/progress_dlg.h"
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "gui/gui_support.h"
 #include "sim/pty_controller.h"

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "comsetup/qt/com_setting_frame.h"
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 #include "data/qt/file_select_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "gui/work_dialog_support.h"

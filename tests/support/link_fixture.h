@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "link/com_link.h"
 #include "sim/pty_controller.h"
 #include "support/scripted_ui.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 #include "sim/virtual_controller.h"
 #include "support/writer_fixture.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "data/actuator_table.h"
-#include "data/file_ctrl.h"
+#include "model/actuator_table.h"
+#include "model/file_ctrl.h"
 #include "support/link_fixture.h"
 #include "support/temp_folder.h"
 #include "transmit/transfer_context.h"

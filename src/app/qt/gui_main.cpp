@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dialog.h"
 #include "comsetup/qt/com_setting_dlg.h"

@@ -2,7 +2,7 @@
 
 #include <QEventLoop>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/qualification_dlg.h"
 #include "app/qt/velmora_dlg.h"
 #include "backup/qt/backup_dlg.h"

@@ -8,7 +8,7 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "comsetup/qt/com_setting_dlg.h"

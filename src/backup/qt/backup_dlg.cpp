@@ -18,7 +18,7 @@
 #include "app/qt/velmora_app.h"
 #include "backup/backup_run.h"
 #include "comsetup/qt/progress_dlg.h"
-#include "sysfiles/restriction.h"
+#include "rules/restriction.h"
 
 namespace velmora {
 

@@ -11,7 +11,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "comsetup/qt/progress_dlg.h"

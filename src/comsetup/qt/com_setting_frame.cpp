@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "comsetup/qt/com_setting_dlg.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <utility>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "data/qt/work_dialog_support.h"

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QLabel>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dlg.h"
 #include "comsetup/qt/com_setting_dlg.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <utility>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/sv_error_dlg.h"
 #include "app/qt/velmora_app.h"
@@ -27,7 +27,7 @@
 #include "data/qt/select_actuator_dlg.h"
 #include "data/qt/work_dialog_support.h"
 #include "sysfiles/language.h"
-#include "sysfiles/restriction.h"
+#include "rules/restriction.h"
 #include "transmit/transmit_contents.h"
 #include "transmit/transmit_worker.h"
 #include "transmit/write_source.h"

@@ -1,4 +1,4 @@
-#include "sysfiles/restriction.h"
+#include "rules/restriction.h"
 
 #include <array>
 #include <cctype>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "platform/codepage.h"
 #include "platform/profile.h"

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora {
 

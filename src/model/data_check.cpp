@@ -1,4 +1,4 @@
-#include "data/data_check.h"
+#include "model/data_check.h"
 
 #include <sys/stat.h>
 
@@ -9,9 +9,9 @@
 #include <tuple>
 #include <utility>
 
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 #include "model/data_set_reader.h"
-#include "sysfiles/folder_utils.h"
+#include "platform/folder_utils.h"
 
 namespace velmora {
 namespace {

@@ -1,4 +1,4 @@
-#include "sysfiles/folder_utils.h"
+#include "platform/folder_utils.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "data/actuator_table.h"
+#include "model/actuator_table.h"
 
 #include <strings.h>
 
@@ -6,8 +6,8 @@
 #include <array>
 #include <cstddef>
 
-#include "data/field_reader.h"
-#include "sysfiles/folder_utils.h"
+#include "model/field_reader.h"
+#include "platform/folder_utils.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

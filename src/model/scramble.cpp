@@ -1,4 +1,4 @@
-#include "data/scramble.h"
+#include "model/scramble.h"
 
 #include <array>
 #include <cstddef>

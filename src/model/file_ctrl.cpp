@@ -1,4 +1,4 @@
-#include "data/file_ctrl.h"
+#include "model/file_ctrl.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 #include <limits>
 #include <utility>
 
-#include "data/scramble.h"
+#include "model/scramble.h"
 #include "platform/codepage.h"
 
 namespace velmora {
