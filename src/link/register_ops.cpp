@@ -77,6 +77,12 @@ int RequestWrite(CComLink& link, std::uint8_t id, std::uint16_t address, const s
         ShowExceptionMessage(link, reply[2]);
         return -1;
     }
+    // A reply that echoes another address or count answers some other write: the registers
+    // asked for may not hold the data.
+    if (std::memcmp(reply + 2, request + 2, 4) != 0) {
+        ShowExceptionMessage(link, 0);
+        return -1;
+    }
     return 0;
 }
 

@@ -117,6 +117,11 @@ class PosixSerialPort final : public SerialPort {
         if (::tcsetattr(fd_.get(), TCSANOW, &settings) != 0) {
             return false;
         }
+        // Linux raises RTS when a port opens; an RS-485 adapter that turns its driver on with
+        // RTS would then never hear a reply. RTS stays low, DTR as the driver set it. A line
+        // without modem control (a pseudo-terminal) refuses the request, which is harmless.
+        int rts = TIOCM_RTS;
+        ::ioctl(fd_.get(), TIOCMBIC, &rts);
         // tcsetattr succeeds when any part of the request was applied; a driver that cannot
         // run at this rate shows it in the settings read back.
         termios applied{};
