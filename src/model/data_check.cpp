@@ -1,10 +1,10 @@
 #include "model/data_check.h"
-
-#include <sys/stat.h>
+#include "model/field_reader.h"
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <filesystem>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -31,19 +31,6 @@ std::string Quoted(const std::string& text) {
     return "'" + text + "'";
 }
 
-std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos) {
-            return fields;
-        }
-        start = comma + 1;
-    }
-}
-
 // A number and nothing else, read in the "C" locale whatever the user's locale says.
 bool CleanNumber(const std::string& text) {
     double value = 0;
@@ -53,8 +40,8 @@ bool CleanNumber(const std::string& text) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 std::string FileName(const std::string& path) {
@@ -226,8 +213,8 @@ std::vector<DataProblem> CheckDataFolder(const std::string& folder, DataCheckSum
     while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
     }
-    struct stat info {};
-    if (::stat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(root, error)) {
         checker.Add(root, 0, "is not a folder");
     } else {
         std::vector<std::string> listFiles;

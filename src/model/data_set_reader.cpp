@@ -1,18 +1,18 @@
 #include "model/data_set_reader.h"
-
-#include <sys/stat.h>
+#include "model/field_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
-#include "sysfiles/app_state.h"
 #include "model/file_ctrl.h"
 #include "platform/codepage.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora {
 namespace {
@@ -43,19 +43,6 @@ std::string RegText(std::uint16_t reg) {
 std::string Named(std::uint16_t reg) {
     const std::string name = ParameterRegisterName(reg);
     return name.empty() ? RegText(reg) : RegText(reg) + " (" + name + ")";
-}
-
-std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos) {
-            return fields;
-        }
-        start = comma + 1;
-    }
 }
 
 // Past a plus sign, which from_chars does not take, unless a minus follows it.
@@ -509,14 +496,16 @@ std::string MaskedValueText(const MaskedValue& value) {
 }
 
 std::optional<StoredLines> ReadStoredLines(const std::string& path, Diagnostics& diagnostics) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
+    if (!regular || error) {
         diagnostics.push_back({path, 0, "cannot be read: there is no such file"});
         return std::nullopt;
     }
-    if (info.st_size % 4 != 0) {
+    if (size % 4 != 0) {
         diagnostics.push_back({path, 0,
-                               "is " + std::to_string(info.st_size) +
+                               "is " + std::to_string(size) +
                                    " bytes long, not a whole number of 4-byte groups: it is "
                                    "truncated, or it was not stored with velmora-cli pack"});
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "model/file_ctrl.h"
 
@@ -29,5 +30,8 @@ int GetField(std::string& out, CFileCtrl& file, int index);
 // the line end, empty; -1: the content ended first (out empty). After 1 or -2 the line end
 // has been consumed: after a CR, the byte that follows it as well.
 int GetNextField(std::string& out, CFileCtrl& file);
+
+// The comma-separated fields of one line held in memory (no quoting: every comma ends a field).
+std::vector<std::string> SplitFields(const std::string& line);
 
 }  // namespace velmora
