@@ -268,23 +268,37 @@ void PtyController::respond(const std::vector<std::uint8_t>& request) {
     }
     long long delayUs = plan->extraDelayMs * 1000LL;
     const std::uint32_t rate = bitRate_;
-    if (pacing_ && rate > 0) {
+    const bool paced = pacing_ && rate > 0;
+    if (paced) {
         const auto lineBits = static_cast<long long>(request.size() + plan->bytes.size()) * 10;
         delayUs += turnaroundMs_ * 1000LL + lineBits * 1'000'000LL / rate;
     }
-    if (!pauseMicroseconds(delayUs)) {
+    if (!pauseMicroseconds(delayUs) || !sendReply(*plan) || !plan->sendTwice) {
         return;
     }
-    if (plan->trickleGapMs <= 0) {
-        writeToLine(plan->bytes.data(), plan->bytes.size());
-        return;
+    // The copy starts 3.5 characters after the first ends; paced, it also takes its line time.
+    long long gapBits = 35;
+    if (paced) {
+        gapBits += static_cast<long long>(plan->bytes.size()) * 10;
     }
-    for (std::size_t i = 0; i < plan->bytes.size(); ++i) {
-        if (i > 0 && !pauseMicroseconds(plan->trickleGapMs * 1000LL)) {
-            return;
+    if (pauseMicroseconds(rate > 0 ? gapBits * 1'000'000LL / rate : 0)) {
+        sendReply(*plan);
+    }
+}
+
+bool PtyController::sendReply(const ReplyPlan& plan) {
+    if (plan.trickleGapMs <= 0) {
+        return writeToLine(plan.bytes.data(), plan.bytes.size());
+    }
+    for (std::size_t i = 0; i < plan.bytes.size(); ++i) {
+        if (i > 0 && !pauseMicroseconds(plan.trickleGapMs * 1000LL)) {
+            return false;
         }
-        writeToLine(&plan->bytes[i], 1);
+        if (!writeToLine(&plan.bytes[i], 1)) {
+            return false;
+        }
     }
+    return true;
 }
 
 bool PtyController::writeToLine(const std::uint8_t* data, std::size_t size) {

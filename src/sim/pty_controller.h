@@ -57,6 +57,8 @@ class PtyController {
     void extractFrames(std::vector<std::uint8_t>& pending);
     void resyncAfterSilence(std::vector<std::uint8_t>& pending);
     void respond(const std::vector<std::uint8_t>& request);
+    // The plan's bytes, trickled when it says so; false when stopping or the write failed.
+    bool sendReply(const ReplyPlan& plan);
     bool writeToLine(const std::uint8_t* data, std::size_t size);
     // Sleeps unless a stop is requested first; false when stopping.
     bool pauseMicroseconds(long long microseconds);

@@ -3,8 +3,10 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <array>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,8 +19,32 @@
 
 namespace {
 
+using velmora::sim::Fault;
+
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr std::uint32_t kMaxMs = 60000;
+
+struct FaultOption {
+    const char* name;
+    Fault fault;
+    const char* help;
+};
+
+// One option per fault, each taking N: strike every Nth request.
+constexpr FaultOption kFaultOptions[] = {
+    {"--drop-request", Fault::DropRequest, "ignore the request: no action, no reply"},
+    {"--lose-reply", Fault::LoseReply, "act on the request but send no reply"},
+    {"--bad-crc", Fault::BadCrc, "reply with a wrong CRC"},
+    {"--flip-bit", Fault::FlipBit, "flip one data bit of the reply, keeping its CRC"},
+    {"--wrong-station", Fault::WrongStation, "reply as station ID + 1"},
+    {"--wrong-function", Fault::WrongFunction, "reply under another function code"},
+    {"--short-reply", Fault::ShortReply, "send only the first half of the reply"},
+    {"--double-reply", Fault::DoubleReply, "send the reply twice, 3.5 characters apart"},
+    {"--late-reply", Fault::LateReply, "send the reply --late-ms later than usual"},
+    {"--wrong-echo", Fault::WrongEcho, "echo the next address in a write's reply"},
+    {"--exception", Fault::Exception, "answer exception 4 (device failure), do nothing"},
+};
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
@@ -36,7 +62,17 @@ void PrintUsage(std::FILE* out) {
                  "  --turnaround MS   controller turnaround before a reply (default 2)\n"
                  "  --help            show this text\n"
                  "\n"
-                 "Runs until interrupted (SIGINT or SIGTERM).\n");
+                 "Faults, each on every Nth request to this station with a right CRC:\n");
+    for (const FaultOption& option : kFaultOptions) {
+        const std::string usage = std::string(option.name) + " N";
+        std::fprintf(out, "  %-19s %s\n", usage.c_str(), option.help);
+    }
+    std::fprintf(out,
+                 "  --late-ms MS        how much later a late reply comes (default %d)\n"
+                 "  --die-after N       answer N requests, then never again\n"
+                 "\n"
+                 "Runs until interrupted (SIGINT or SIGTERM).\n",
+                 velmora::sim::VirtualController::kDefaultLateReplyMs);
 }
 
 std::optional<std::uint32_t> ParseUnsigned(std::string_view text) {
@@ -77,8 +113,20 @@ struct Options {
     velmora::sim::PtyOptions pty;
     std::string image;
     std::string dumpOnExit;
+    std::array<int, velmora::sim::kFaultKinds> faultEvery{};  // 0: the fault is off
+    int lateReplyMs = velmora::sim::VirtualController::kDefaultLateReplyMs;
+    int dieAfter = -1;  // negative: never
     bool help = false;
 };
+
+const FaultOption* FindFaultOption(std::string_view name) {
+    for (const FaultOption& option : kFaultOptions) {
+        if (name == option.name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
 
 // False on bad usage, after saying why on stderr.
 bool ParseArguments(int argc, char** argv, Options& options) {
@@ -131,9 +179,29 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             if (!text)
                 return false;
             const auto ms = ParseUnsigned(*text);
-            if (!ms || *ms > 60000)
+            if (!ms || *ms > kMaxMs)
                 return bad(*text);
             options.pty.turnaroundMs = static_cast<int>(*ms);
+        } else if (arg == "--late-ms") {
+            const auto text = value();
+            if (!text)
+                return false;
+            const auto ms = ParseUnsigned(*text);
+            if (!ms || *ms > kMaxMs)
+                return bad(*text);
+            options.lateReplyMs = static_cast<int>(*ms);
+        } else if (const FaultOption* fault = FindFaultOption(arg); fault || arg == "--die-after") {
+            const auto text = value();
+            if (!text)
+                return false;
+            const auto n = ParseUnsigned(*text);
+            if (!n || *n < 1 || *n > INT_MAX)
+                return bad(*text);
+            if (fault) {
+                options.faultEvery[static_cast<std::size_t>(fault->fault)] = static_cast<int>(*n);
+            } else {
+                options.dieAfter = static_cast<int>(*n);
+            }
         } else if (arg == "--link" || arg == "--image" || arg == "--dump-on-exit") {
             const auto text = value();
             if (!text)
@@ -176,6 +244,13 @@ int main(int argc, char** argv) {
     velmora::sim::VirtualController& controller = pty.controller();
     controller.setStationId(options.station);
     controller.setVersion(options.version);
+    for (std::size_t i = 0; i < options.faultEvery.size(); ++i) {
+        controller.injectEvery(static_cast<Fault>(i), options.faultEvery[i]);
+    }
+    controller.setLateReplyMs(options.lateReplyMs);
+    if (options.dieAfter >= 0) {
+        controller.stopAfterRequests(options.dieAfter);
+    }
     if (!options.image.empty() && !controller.loadImage(options.image)) {
         std::fprintf(stderr, "velmora-sim: cannot load the register image %s\n",
                      options.image.c_str());

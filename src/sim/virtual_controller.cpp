@@ -17,6 +17,7 @@ constexpr std::uint8_t kWriteMultiple = 0x10;
 constexpr std::uint8_t kIllegalFunction = 1;
 constexpr std::uint8_t kIllegalAddress = 2;
 constexpr std::uint8_t kIllegalValue = 3;
+constexpr std::uint8_t kDeviceFailure = 4;
 
 constexpr std::size_t kMaxReadCount = 125;
 constexpr std::size_t kMaxWriteCount = 123;
@@ -46,6 +47,18 @@ bool Take(int& remaining) {
         --remaining;
     }
     return true;
+}
+
+std::size_t Index(Fault fault) {
+    return static_cast<std::size_t>(fault);
+}
+
+// The frame without its CRC, changed by edit, with a fresh CRC.
+template <typename Edit>
+void Rewrite(std::vector<std::uint8_t>& frame, Edit edit) {
+    frame.resize(frame.size() - 2);
+    edit(frame);
+    AppendCrc(frame);
 }
 
 bool InArea(std::uint32_t first, std::uint32_t last) {
@@ -168,26 +181,63 @@ std::optional<ReplyPlan> VirtualController::process(const std::vector<std::uint8
     if (answersLeft_ > 0) {
         --answersLeft_;
     }
-
-    ReplyPlan plan;
-    plan.bytes = execute(request);
-    if (Take(dropReplies_)) {
+    // Every schedule sees every request, so the periodic ones keep their rhythm.
+    FaultSet struck{};
+    for (std::size_t i = 0; i < kFaultKinds; ++i) {
+        struck[i] = faults_[i].strikes();
+    }
+    if (struck[Index(Fault::DropRequest)]) {
         return std::nullopt;
     }
-    if (Take(wrongStationReplies_)) {
-        plan.bytes.resize(plan.bytes.size() - 2);
-        plan.bytes[0] = static_cast<std::uint8_t>(station_ + 1);
-        AppendCrc(plan.bytes);
+
+    ReplyPlan plan;
+    plan.bytes = struck[Index(Fault::Exception)] ? exceptionReply(request[1], kDeviceFailure)
+                                                 : execute(request);
+    if (struck[Index(Fault::LoseReply)]) {
+        return std::nullopt;
     }
-    if (Take(corruptReplies_)) {
-        plan.bytes[plan.bytes.size() - 2] ^= 0x5A;
-        plan.bytes[plan.bytes.size() - 1] ^= 0xA5;
-    }
+    spoil(plan, struck);
     if (Take(trickleReplies_)) {
         plan.trickleGapMs = trickleGapMs_;
     }
     plan.extraDelayMs = extraDelayMs_;
+    if (struck[Index(Fault::LateReply)]) {
+        plan.extraDelayMs += lateReplyMs_;
+    }
+    plan.sendTwice = struck[Index(Fault::DoubleReply)];
     return plan;
+}
+
+void VirtualController::spoil(ReplyPlan& plan, const FaultSet& struck) const {
+    std::vector<std::uint8_t>& bytes = plan.bytes;
+    const auto hit = [&](Fault fault) { return struck[Index(fault)]; };
+    // Only a normal write reply echoes an address.
+    if (hit(Fault::WrongEcho) && bytes[1] == kWriteMultiple && bytes.size() == 8) {
+        Rewrite(bytes, [](std::vector<std::uint8_t>& frame) {
+            const auto next = static_cast<std::uint16_t>(Word(frame, 2) + 1);
+            frame[2] = static_cast<std::uint8_t>(next >> 8);
+            frame[3] = static_cast<std::uint8_t>(next & 0xFF);
+        });
+    }
+    if (hit(Fault::WrongFunction)) {
+        Rewrite(bytes, [](std::vector<std::uint8_t>& frame) { frame[1] ^= 0x01; });
+    }
+    if (hit(Fault::WrongStation)) {
+        Rewrite(bytes, [this](std::vector<std::uint8_t>& frame) {
+            frame[0] = static_cast<std::uint8_t>(station_ + 1);
+        });
+    }
+    // The last byte before the CRC is data in every reply, exceptions included.
+    if (hit(Fault::FlipBit)) {
+        bytes[bytes.size() - 3] ^= 0x01;
+    }
+    if (hit(Fault::BadCrc)) {
+        bytes[bytes.size() - 2] ^= 0x5A;
+        bytes[bytes.size() - 1] ^= 0xA5;
+    }
+    if (hit(Fault::ShortReply)) {
+        bytes.resize(bytes.size() / 2);
+    }
 }
 
 std::vector<std::uint8_t> VirtualController::execute(const std::vector<std::uint8_t>& request) {
@@ -467,19 +517,38 @@ void VirtualController::clearRequestLog() {
     log_.clear();
 }
 
-void VirtualController::dropNextReplies(int count) {
+bool VirtualController::FaultSchedule::strikes() {
+    const bool periodic = every > 0 && ++seen % every == 0;
+    return Take(next) || periodic;
+}
+
+void VirtualController::injectNext(Fault fault, int count) {
     std::lock_guard lock(mutex_);
-    dropReplies_ = count;
+    faults_[Index(fault)].next = count;
+}
+
+void VirtualController::injectEvery(Fault fault, int n) {
+    std::lock_guard lock(mutex_);
+    FaultSchedule& schedule = faults_[Index(fault)];
+    schedule.every = std::max(n, 0);
+    schedule.seen = 0;
+}
+
+void VirtualController::setLateReplyMs(int milliseconds) {
+    std::lock_guard lock(mutex_);
+    lateReplyMs_ = std::max(milliseconds, 0);
+}
+
+void VirtualController::dropNextReplies(int count) {
+    injectNext(Fault::LoseReply, count);
 }
 
 void VirtualController::corruptNextReplyCrc(int count) {
-    std::lock_guard lock(mutex_);
-    corruptReplies_ = count;
+    injectNext(Fault::BadCrc, count);
 }
 
 void VirtualController::wrongStationReply(int count) {
-    std::lock_guard lock(mutex_);
-    wrongStationReplies_ = count;
+    injectNext(Fault::WrongStation, count);
 }
 
 void VirtualController::exceptionAt(std::uint16_t address, std::uint8_t code, int count) {
@@ -517,9 +586,8 @@ void VirtualController::setExtraDelayMs(int milliseconds) {
 
 void VirtualController::clearFaults() {
     std::lock_guard lock(mutex_);
-    dropReplies_ = 0;
-    corruptReplies_ = 0;
-    wrongStationReplies_ = 0;
+    faults_ = {};
+    lateReplyMs_ = kDefaultLateReplyMs;
     answersLeft_ = -1;
     trickleReplies_ = 0;
     trickleGapMs_ = 0;

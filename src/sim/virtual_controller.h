@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -15,12 +16,30 @@ std::uint16_t ModbusCrc(const std::uint8_t* data, std::size_t length);
 // What the line should carry in answer to one request.
 struct ReplyPlan {
     std::vector<std::uint8_t> bytes;
-    int trickleGapMs = 0;  // above 0: sent one byte at a time with this pause between bytes
-    int extraDelayMs = 0;  // added before the reply on top of the usual turnaround
+    int trickleGapMs = 0;    // above 0: sent one byte at a time with this pause between bytes
+    int extraDelayMs = 0;    // added before the reply on top of the usual turnaround
+    bool sendTwice = false;  // a copy follows after 3.5 character times of silence
 };
 
+// What a controller or its line can get wrong with one request. Replies marked "CRC right"
+// pass the CRC check and must be caught by their content.
+enum class Fault {
+    DropRequest,    // never heard: act on nothing, send nothing
+    LoseReply,      // act on the request, send nothing
+    BadCrc,         // the reply with a wrong CRC
+    FlipBit,        // one data bit of the reply flipped, the CRC of the true reply kept
+    WrongStation,   // the reply as station id + 1 (CRC right)
+    WrongFunction,  // the reply under another function code (CRC right)
+    ShortReply,     // only the first half of the reply
+    DoubleReply,    // the reply twice, the copy 3.5 character times after it
+    LateReply,      // the reply lateReplyMs later than usual
+    WrongEcho,      // a write's reply echoes the next address (CRC right); others go out as is
+    Exception,      // exception 4, device failure, and nothing done
+};
+inline constexpr std::size_t kFaultKinds = static_cast<std::size_t>(Fault::Exception) + 1;
+
 // The actuator's motor controller as a Modbus RTU slave: a holding-register image answering
-// functions 0x03, 0x10 and 0x08, with a request log and injectable faults for tests. Every
+// functions 0x03, 0x10 and 0x08, with a request log and faults to inject on demand. Every
 // public member may be called from any thread.
 class VirtualController {
   public:
@@ -31,6 +50,7 @@ class VirtualController {
     static constexpr std::uint16_t kVersionRegister = 0x900C;
     static constexpr std::uint16_t kDefaultVersion = 110;
     static constexpr std::uint8_t kDefaultStation = 1;
+    static constexpr int kDefaultLateReplyMs = 300;
 
     VirtualController();
 
@@ -61,16 +81,25 @@ class VirtualController {
     bool loadImage(const std::string& path);
     bool dumpImage(const std::string& path) const;
 
-    // Every request accepted (CRC right, addressed to this station), CRC included, in order.
+    // Every request accepted (CRC right, addressed to this station), CRC included, in order;
+    // a dropped request is logged too, as it did go over the line.
     std::vector<std::vector<std::uint8_t>> requestLog() const;
     std::size_t requestCount() const;
     void clearRequestLog();
 
-    // Faults. Counts apply to the next matching requests; a negative count means "until
-    // cleared". clearFaults removes every fault and the extra delay.
-    void dropNextReplies(int count);      // act on the request, send nothing
-    void corruptNextReplyCrc(int count);  // reply with a wrong CRC
-    void wrongStationReply(int count);    // reply as station id + 1 (CRC right)
+    // Faults strike requests accepted for this station (CRC right), counted from when they
+    // are set. injectNext: the next count requests (negative: until cleared, 0: none).
+    // injectEvery: every nth request (0: never). Both forms may be set for one fault; when
+    // several faults strike one request, all apply. clearFaults removes every fault, the extra
+    // delay and a changed late-reply time.
+    void injectNext(Fault fault, int count);
+    void injectEvery(Fault fault, int n);
+    // How much later than usual a LateReply goes out; meant to exceed the master's wait.
+    void setLateReplyMs(int milliseconds);
+
+    void dropNextReplies(int count);      // injectNext(Fault::LoseReply, count)
+    void corruptNextReplyCrc(int count);  // injectNext(Fault::BadCrc, count)
+    void wrongStationReply(int count);    // injectNext(Fault::WrongStation, count)
     void exceptionAt(std::uint16_t address, std::uint8_t code, int count = 1);
     void changeRegisterAfterWrite(std::uint16_t address, std::uint16_t value, int count = 1);
     void stopAfterRequests(int answered);  // answer this many more, then stay silent;
@@ -80,6 +109,15 @@ class VirtualController {
     void clearFaults();
 
   private:
+    struct FaultSchedule {
+        int next = 0;
+        int every = 0;
+        int seen = 0;
+        // Counts one accepted request; true when the fault strikes it.
+        bool strikes();
+    };
+    using FaultSet = std::array<bool, kFaultKinds>;
+
     struct AddressFault {
         std::uint16_t address;
         std::uint16_t value;  // exception code or the value to leave behind
@@ -87,6 +125,7 @@ class VirtualController {
     };
 
     std::vector<std::uint8_t> execute(const std::vector<std::uint8_t>& request);
+    void spoil(ReplyPlan& plan, const FaultSet& struck) const;
     std::vector<std::uint8_t> readHolding(const std::vector<std::uint8_t>& request);
     std::vector<std::uint8_t> writeMultiple(const std::vector<std::uint8_t>& request);
     std::vector<std::uint8_t> diagnostics(const std::vector<std::uint8_t>& request);
@@ -102,9 +141,8 @@ class VirtualController {
     std::uint8_t station_ = kDefaultStation;
     std::vector<std::vector<std::uint8_t>> log_;
 
-    int dropReplies_ = 0;
-    int corruptReplies_ = 0;
-    int wrongStationReplies_ = 0;
+    std::array<FaultSchedule, kFaultKinds> faults_{};
+    int lateReplyMs_ = kDefaultLateReplyMs;
     int answersLeft_ = -1;  // negative: no limit
     int trickleReplies_ = 0;
     int trickleGapMs_ = 0;

@@ -233,6 +233,39 @@ TEST_F(PtyControllerTest, ExtraDelayHoldsTheReplyBack) {
     EXPECT_GE(MsSince(start), 150);
 }
 
+TEST_F(PtyControllerTest, DoubleReplyCopyFollowsAfterTheGap) {
+    pty_.setBitRate(9600);
+    pty_.setTurnaroundMs(2);
+    pty_.setPacing(true);
+    ASSERT_TRUE(port_->configure(9600));
+    pty_.controller().injectNext(Fault::DoubleReply, 1);
+    Bytes both = kReadReply;
+    both.insert(both.end(), kReadReply.begin(), kReadReply.end());
+    const auto start = Clock::now();
+    EXPECT_EQ(ToHex(exchange(kRead, both.size())), ToHex(both));
+    // Turnaround and 8 + 7 bytes of 10 bits, then 3.5 characters and the copy's 7 bytes:
+    // 2 ms + 150 bits + 105 bits at 9600 bit/s, 28.5 ms.
+    EXPECT_GE(MsSince(start), 28);
+    EXPECT_EQ(exchange(kRead, kReadReply.size()), kReadReply);
+    EXPECT_TRUE(ReadBytes(*port_, 1, kSilenceMs).empty());
+}
+
+TEST_F(PtyControllerTest, LateReplyStillPrecedesTheNextOne) {
+    constexpr int kLateMs = 150;
+    pty_.controller().setLateReplyMs(kLateMs);
+    pty_.controller().injectNext(Fault::LateReply, 1);
+    const Bytes echo = HexBytes("01 08 00 00 12 34 ED 7C");
+    port_->discardInput();
+    const auto start = Clock::now();
+    ASSERT_TRUE(SendBytes(*port_, kRead));
+    // The master has given up on it and asks again before the late reply comes.
+    ASSERT_TRUE(SendBytes(*port_, echo));
+    EXPECT_EQ(ReadBytes(*port_, kReadReply.size(), kReplyWaitMs + kLateMs), kReadReply);
+    EXPECT_GE(MsSince(start), kLateMs);
+    EXPECT_EQ(ReadBytes(*port_, echo.size(), kReplyWaitMs), echo);
+    EXPECT_EQ(pty_.controller().requestCount(), 2u);
+}
+
 TEST_F(PtyControllerTest, PacingTakesLineTime) {
     pty_.setBitRate(9600);
     pty_.setTurnaroundMs(2);

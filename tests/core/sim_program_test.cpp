@@ -232,6 +232,21 @@ TEST_F(SimProgram, PacesTheLineUnlessToldNotTo) {
     }
 }
 
+TEST_F(SimProgram, FaultOptionsReachTheController) {
+    SimProcess sim({"--no-pacing", "--wrong-station", "2", "--die-after", "2"});
+    ASSERT_TRUE(sim.started());
+    const std::string path = sim.firstLine(5000);
+    auto port = MakeSystemSerialPort();
+    ASSERT_TRUE(port->open(path)) << path;
+    ASSERT_TRUE(port->configure(38400));
+    const Bytes request = Frame("01 03 90 0C 00 01");
+    EXPECT_EQ(ToHex(exchange(*port, request, 7)), ToHex(Frame("01 03 02 00 6E")));
+    EXPECT_EQ(ToHex(exchange(*port, request, 7)), ToHex(Frame("02 03 02 00 6E")));
+    EXPECT_TRUE(exchange(*port, request, 7, 300).empty());
+    port->close();
+    EXPECT_EQ(sim.finish(SIGTERM), 0);
+}
+
 TEST_F(SimProgram, RefusesBadUsage) {
     const std::vector<std::vector<std::string>> cases = {
         {"--id", "0"},
@@ -246,6 +261,10 @@ TEST_F(SimProgram, RefusesBadUsage) {
         {"--bogus"},
         {"--id"},
         {"--link", ""},
+        {"--drop-request", "0"},
+        {"--late-reply", "-3"},
+        {"--late-ms", "60001"},
+        {"--die-after", "x"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(testing::PrintToString(args));

@@ -54,7 +54,9 @@ struct FrameCase {
     const char* reply;  // empty: the controller stays silent
 };
 
-void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.request; }
+void PrintTo(const FrameCase& c, std::ostream* os) {
+    *os << c.request;
+}
 
 class VirtualControllerFrames : public testing::TestWithParam<FrameCase> {};
 
@@ -340,6 +342,81 @@ TEST(VirtualControllerFaults, TrickleAndDelayAreHandedToTheLine) {
     EXPECT_EQ(second->extraDelayMs, 30);
     controller.clearFaults();
     EXPECT_EQ(controller.process(kRead)->extraDelayMs, 0);
+}
+
+// Every fault kind on every third request. Request i writes i to 0x0010, so the image shows
+// which requests were acted on.
+
+struct FaultKindCase {
+    const char* name;
+    Fault fault;
+    const char* reply;  // to requests 3 and 6; empty: none
+    bool acts;          // the struck write still reaches the image
+    bool twice;
+    int delayMs;
+};
+
+constexpr int kLateMs = 250;
+constexpr const char* kNormalWriteReply = "01 10 00 10 00 01 00 0C";
+
+class VirtualControllerFaultKinds : public testing::TestWithParam<FaultKindCase> {};
+
+TEST_P(VirtualControllerFaultKinds, StrikeEveryThirdRequestOnly) {
+    const FaultKindCase& c = GetParam();
+    VirtualController controller;
+    controller.setRegister(0x0010, 0);
+    controller.setLateReplyMs(kLateMs);
+    controller.injectEvery(c.fault, 3);
+    for (std::uint8_t i = 1; i <= 6; ++i) {
+        SCOPED_TRACE(testing::Message() << "request " << int{i});
+        const bool struck = i % 3 == 0;
+        const std::optional<ReplyPlan> plan =
+            controller.process(test::WithCrc({0x01, 0x10, 0x00, 0x10, 0x00, 0x01, 0x02, 0x00, i}));
+        const Bytes expected = HexBytes(struck ? c.reply : kNormalWriteReply);
+        ASSERT_EQ(plan.has_value(), !expected.empty());
+        if (plan) {
+            EXPECT_EQ(ToHex(plan->bytes), ToHex(expected));
+            EXPECT_EQ(plan->sendTwice, struck && c.twice);
+            EXPECT_EQ(plan->extraDelayMs, struck ? c.delayMs : 0);
+        }
+        EXPECT_EQ(controller.getRegister(0x0010), struck && !c.acts ? i - 1 : i);
+    }
+    EXPECT_EQ(controller.requestCount(), 6u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, VirtualControllerFaultKinds,
+    testing::Values(
+        FaultKindCase{"DropRequest", Fault::DropRequest, "", false, false, 0},
+        FaultKindCase{"LoseReply", Fault::LoseReply, "", true, false, 0},
+        FaultKindCase{"BadCrc", Fault::BadCrc, "01 10 00 10 00 01 5A A9", true, false, 0},
+        FaultKindCase{"FlipBit", Fault::FlipBit, "01 10 00 10 00 00 00 0C", true, false, 0},
+        FaultKindCase{"WrongStation", Fault::WrongStation, "02 10 00 10 00 01 00 3F", true, false,
+                      0},
+        FaultKindCase{"WrongFunction", Fault::WrongFunction, "01 11 00 10 00 01 3D CC", true, false,
+                      0},
+        FaultKindCase{"ShortReply", Fault::ShortReply, "01 10 00 10", true, false, 0},
+        FaultKindCase{"DoubleReply", Fault::DoubleReply, kNormalWriteReply, true, true, 0},
+        FaultKindCase{"LateReply", Fault::LateReply, kNormalWriteReply, true, false, kLateMs},
+        FaultKindCase{"WrongEcho", Fault::WrongEcho, "01 10 00 11 00 01 51 CC", true, false, 0},
+        FaultKindCase{"Exception", Fault::Exception, "01 90 04 4D C3", false, false, 0}),
+    [](const testing::TestParamInfo<FaultKindCase>& info) { return std::string(info.param.name); });
+
+TEST(VirtualControllerFaults, NextAndEveryCombineUntilCleared) {
+    VirtualController controller;
+    Prepare(controller);
+    controller.injectNext(Fault::WrongFunction, 1);
+    controller.injectEvery(Fault::WrongFunction, 2);
+    controller.injectEvery(Fault::WrongEcho, 1);  // a read echoes no address: untouched
+    const Bytes struck = Frame("01 02 02 00 01");
+    for (const Bytes& expected : {struck, struck, kReadReply, struck}) {
+        EXPECT_EQ(ToHex(*controller.handleFrame(kRead)), ToHex(expected));
+    }
+    controller.injectEvery(Fault::WrongFunction, 0);
+    EXPECT_EQ(controller.handleFrame(kRead), kReadReply);
+    controller.injectEvery(Fault::LoseReply, 1);
+    controller.clearFaults();
+    EXPECT_EQ(controller.handleFrame(kRead), kReadReply);
 }
 
 // Register image files.
