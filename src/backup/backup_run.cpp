@@ -1,136 +1,45 @@
 #include "backup/backup_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
-#include "model/file_ctrl.h"
 #include "link/register_ops.h"
 #include "model/backup_file.h"
-#include "platform/unique_fd.h"
+#include "model/file_ctrl.h"
+#include "platform/atomic_file.h"
 #include "sysfiles/language.h"
 #include "transmit/area_transfer.h"
 
 namespace velmora {
 namespace {
 
-namespace fs = std::filesystem;
-
-// Keeps the temporary name short enough for any file system however long the target's is.
-constexpr std::size_t kMaxTempStem = 200;
-
-mode_t CurrentUmask() {
-    // Reading it from the kernel avoids umask()'s set-and-restore, which races other threads.
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
-        }
-    }
-    return 022;
-}
-
-void SyncFolder(const std::string& folder) {
-    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) {
-        ::fsync(dir.get());
-    }
-}
-
 // A backup on its way to disk. It lives under a temporary name beside the target, so that a
 // technician who overwrites yesterday's backup and then loses the line keeps yesterday's file;
 // only a finished backup replaces it. Anything not committed is removed when this goes.
 class PendingBackupFile {
   public:
-    PendingBackupFile() = default;
-    PendingBackupFile(const PendingBackupFile&) = delete;
-    PendingBackupFile& operator=(const PendingBackupFile&) = delete;
-    ~PendingBackupFile() { Discard(); }
-
     // Makes the temporary file and opens it for writing. False when the target cannot be
     // written: folder missing or read-only, target read-only or not a plain file.
     bool Create(const std::string& path) {
-        fs::path target(path);
-        std::error_code error;
-        // Replace what a link points to, not the link itself.
-        if (fs::is_symlink(target, error)) {
-            const fs::path resolved = fs::weakly_canonical(target, error);
-            if (!error) {
-                target = resolved;
-            }
-        }
-        if (!target.has_filename()) {
-            return false;
-        }
-        struct stat info {};
-        if (::stat(target.c_str(), &info) == 0) {
-            if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) {
-                return false;
-            }
-            mode_ = info.st_mode & 0777;
-        } else {
-            mode_ = 0666 & ~CurrentUmask();
-        }
-        folder_ = target.has_parent_path() ? target.parent_path().string() : std::string(".");
-        target_ = target.string();
-
-        std::string stem = target.filename().string().substr(0, kMaxTempStem);
-        std::string pattern = folder_ + "/." + stem + ".XXXXXX";
-        UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-        if (!fd) {
-            return false;
-        }
-        tempPath_ = pattern;
-        fd_ = std::move(fd);
-        return file_.Open(tempPath_, kFileModeWrite | kFileModeCreate | kFileShareExclusive);
+        return file_.Create(path) &&
+               text_.Open(file_.tempPath(), kFileModeWrite | kFileModeCreate | kFileShareExclusive);
     }
 
-    void WriteText(const std::string& text) { file_.WriteText(text); }
+    void WriteText(const std::string& text) { text_.WriteText(text); }
 
     // Stores the text, makes it durable and puts it in the target's place. 0, or -1.
     int Commit() {
-        if (tempPath_.empty() || file_.ScrambleAndWrite() != 0) {
+        if (text_.ScrambleAndWrite() != 0) {
             return -1;
         }
-        // The temporary file was made private; give it the target's permissions before it
-        // becomes the target.
-        ::fchmod(fd_.get(), mode_);
-        if (::fsync(fd_.get()) != 0) {
-            return -1;
-        }
-        file_.Close();
-        if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-            return -1;
-        }
-        tempPath_.clear();
-        fd_.reset();
-        SyncFolder(folder_);
-        return 0;
-    }
-
-    void Discard() {
-        file_.Close();
-        fd_.reset();
-        if (!tempPath_.empty()) {
-            ::unlink(tempPath_.c_str());
-            tempPath_.clear();
-        }
+        // Unlocked before the rename: a reader must not find the finished backup locked.
+        text_.Close();
+        return file_.Commit() ? 0 : -1;
     }
 
   private:
-    CFileCtrl file_;
-    UniqueFd fd_;
-    std::string tempPath_;
-    std::string target_;
-    std::string folder_;
-    mode_t mode_ = 0644;
+    AtomicFile file_;  // declared first, so the text is closed before an unfinished file goes
+    CFileCtrl text_;
 };
 
 void ShowBackupError(Ui& ui) {

@@ -1,17 +1,14 @@
 #include "comsetup/settings_page_model.h"
 
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
-#include "sysfiles/app_state.h"
 #include "comsetup/search_and_check.h"
 #include "platform/serial_port.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora {
@@ -22,12 +19,10 @@ constexpr const char* kProgramTitle = "Velmora";
 constexpr int kResetBitRate = 38400;
 constexpr int kResetDelayMs = 5;
 
+// Absolute, with every link resolved; empty when the path cannot be resolved.
 std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) {
-        return {};
-    }
-    return resolved;
+    std::error_code error;
+    return std::filesystem::canonical(path, error).string();
 }
 
 bool IsByIdPath(const std::string& path) {
@@ -69,8 +64,8 @@ std::string UsbIdentity(const std::string& device, const std::string& sysTtyDir)
 }
 
 bool PathExists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 #include "model/backup_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -14,6 +12,7 @@
 
 #include "model/file_ctrl.h"
 #include "platform/codepage.h"
+#include "platform/local_time.h"
 
 namespace velmora {
 namespace {
@@ -525,7 +524,7 @@ std::string BackupTimestamp(const std::tm& local) {
 std::string BackupTimestampNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (::localtime_r(&now, &local) == nullptr) {
+    if (!LocalTime(now, local)) {
         return BackupTimestamp(std::tm{});
     }
     return BackupTimestamp(local);
@@ -571,18 +570,18 @@ BackupReading ParseBackupText(const std::string& text, const std::string& fileNa
 
 BackupReading ReadBackupFile(const std::string& path) {
     // Looked at before opening: opening a FIFO for reading would wait for a writer.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        const int error = errno;
-        return WholeFileFault(
-            path, error == ENOENT || error == ENOTDIR
-                      ? "the file does not exist"
-                      : "the file cannot be reached: " + std::generic_category().message(error));
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return WholeFileFault(path, "the file does not exist");
     }
-    if (S_ISDIR(info.st_mode)) {
+    if (error) {
+        return WholeFileFault(path, "the file cannot be reached: " + error.message());
+    }
+    if (std::filesystem::is_directory(status)) {
         return WholeFileFault(path, "this is a folder, not a backup file");
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (!std::filesystem::is_regular_file(status)) {
         return WholeFileFault(path, "this is not a regular file");
     }
     CFileCtrl file;

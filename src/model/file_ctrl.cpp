@@ -1,19 +1,13 @@
 #include "model/file_ctrl.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <utility>
 
 #include "model/scramble.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 
 namespace velmora {
 namespace {
@@ -45,37 +39,6 @@ std::string Convert(const std::string& from, const std::string& to, const std::s
     return converted;
 }
 
-bool ReadAll(int fd, std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string LocalToUtf8(const std::string& local) {
@@ -103,16 +66,8 @@ std::string WithCrLfLineEnds(const std::string& text) {
 bool CFileCtrl::Open(const std::string& path, unsigned flags) {
     Close();
     mode_ = (flags & kFileModeWrite) != 0 ? kWriting : kReading;
-    const int openFlags = mode_ == kWriting ? O_WRONLY | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
-    UniqueFd fd(::open(path.c_str(), openFlags, 0666));
+    UniqueFd fd = mode_ == kWriting ? OpenLockedForWriting(path) : OpenLockedForReading(path);
     if (!fd) {
-        return false;
-    }
-    // Lock before emptying, so a file someone else is using is never touched.
-    if (::flock(fd.get(), (mode_ == kWriting ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        return false;
-    }
-    if (mode_ == kWriting && ::ftruncate(fd.get(), 0) != 0) {
         return false;
     }
     fd_ = std::move(fd);
@@ -127,17 +82,10 @@ int CFileCtrl::UnscrambleOnOpen() {
     if (!fd_ || mode_ != kReading) {
         return -1;
     }
-    struct stat info {};
-    if (::fstat(fd_.get(), &info) != 0 || info.st_size < 0) {
-        return -1;
-    }
     // A stored file is always a whole number of 4-byte groups. Anything else is truncated or not
     // ours at all, and is refused rather than unscrambled into garbage.
-    if (info.st_size % 4 != 0) {
-        return -1;
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    if (::lseek(fd_.get(), 0, SEEK_SET) != 0 || !ReadAll(fd_.get(), bytes) || !Unscramble(bytes)) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(fd_.get(), bytes) || bytes.size() % 4 != 0 || !Unscramble(bytes)) {
         return -1;
     }
     std::size_t length = bytes.size();
@@ -206,8 +154,7 @@ int CFileCtrl::ScrambleAndWrite() {
     std::vector<std::uint8_t> bytes(local.begin(), local.end());
     bytes.push_back(0);
     bytes.resize((bytes.size() + 3) / 4 * 4, 0);
-    if (!Scramble(bytes) || !WriteAll(fd_.get(), bytes) ||
-        ::ftruncate(fd_.get(), static_cast<off_t>(bytes.size())) != 0) {
+    if (!Scramble(bytes) || !ReplaceWholeFile(fd_.get(), bytes)) {
         return -1;
     }
     return 0;

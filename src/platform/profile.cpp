@@ -1,18 +1,14 @@
 #include "platform/profile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/unique_fd.h"
 
 namespace velmora {
@@ -190,96 +186,6 @@ ReadResult ReadWholeFile(const std::string& path, std::string& text) {
     }
 }
 
-// Removes the temporary file unless the rename made it the real one.
-class TempFileGuard {
-  public:
-    explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
-    ~TempFileGuard() {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    TempFileGuard(const TempFileGuard&) = delete;
-    TempFileGuard& operator=(const TempFileGuard&) = delete;
-    void release() { path_.clear(); }
-
-  private:
-    std::string path_;
-};
-
-mode_t CurrentUmask() {
-    // umask() can only be read by setting it, which would race with other threads.
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
-        }
-    }
-    return 022;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool ReplaceFileAtomically(const std::string& target, const std::string& data, mode_t mode) {
-    const std::string folder = FolderOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = folder + "/." + name + ".XXXXXX";
-    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        return false;
-    TempFileGuard guard(pattern);
-    if (!WriteAll(fd.get(), data))
-        return false;
-    if (::fchmod(fd.get(), mode) != 0)
-        return false;
-    if (::fsync(fd.get()) != 0)
-        return false;
-    // A failing close can report a delayed write error.
-    if (::close(fd.release()) != 0)
-        return false;
-    if (::rename(pattern.c_str(), target.c_str()) != 0)
-        return false;
-    guard.release();
-    // Make the rename itself durable; the new file is in place either way.
-    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
-    return true;
-}
-
-// A symbolic link is followed so the link stays and its target gets the new text.
-std::string ResolveTarget(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    std::vector<char> resolved(PATH_MAX + 1);
-    if (::realpath(path.c_str(), resolved.data()) == nullptr)
-        return path;
-    return std::string(resolved.data());
-}
-
 std::string LineEndingOf(const std::vector<Line>& lines) {
     for (const Line& line : lines) {
         if (line.terminated)
@@ -355,21 +261,18 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
         key.find('=') != std::string::npos) {
         return false;
     }
-    const std::string target = ResolveTarget(path);
+    // Made before reading: a target that is no regular file (a FIFO would stall the read) or
+    // cannot be replaced is refused untouched.
+    AtomicFile file;
+    if (!file.Create(path))
+        return false;
     std::string text;
-    const ReadResult read = ReadWholeFile(target, text);
+    const ReadResult read = ReadWholeFile(path, text);
     if (read == ReadResult::Failed)
         return false;
-    mode_t mode = 0666 & ~CurrentUmask();
-    if (read == ReadResult::Ok) {
-        struct stat info {};
-        if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            return false;
-        mode = info.st_mode & 07777;
-    } else {
+    if (read == ReadResult::Missing)
         text.clear();
-    }
-    return ReplaceFileAtomically(target, EditText(text, section, key, value), mode);
+    return file.Write(EditText(text, section, key, value)) && file.Commit();
 }
 
 }  // namespace velmora

@@ -1,32 +1,27 @@
 #include "version/version_page_model.h"
 
-#include <dirent.h>
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "platform/folder_utils.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kNoControllerVersion = "---";
 
+// Absolute, with every link resolved; empty when the path cannot be resolved.
 std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) {
-        return {};
-    }
-    return resolved;
+    std::error_code error;
+    return fs::canonical(path, error).string();
 }
 
 // True when path is folder itself or lies below it.
@@ -42,11 +37,9 @@ bool IsWithin(const std::string& path, const std::string& folder) {
 }
 
 bool MakeFolder(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        return S_ISDIR(info.st_mode);
-    }
-    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+    std::error_code error;
+    fs::create_directory(path, error);
+    return fs::is_directory(path, error);
 }
 
 // A new empty folder named prefix + six random characters. Unlike mkdtemp it gets the mode the
@@ -62,10 +55,12 @@ std::string MakeUniqueFolder(const std::string& prefix) {
         for (int i = 0; i < 6; ++i) {
             path += kChars[pick(generator)];
         }
-        if (::mkdir(path.c_str(), 0777) == 0) {
+        std::error_code error;
+        if (fs::create_directory(path, error)) {
             return path;
         }
-        if (errno != EEXIST) {
+        // A taken name is tried again; any other failure would only repeat.
+        if (error && error != std::errc::file_exists) {
             break;
         }
     }
@@ -73,17 +68,15 @@ std::string MakeUniqueFolder(const std::string& prefix) {
 }
 
 bool IsListableFolder(const std::string& path) {
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
-        return false;
-    }
-    ::closedir(dir);
-    return true;
+    std::error_code error;
+    fs::directory_iterator listing(path, error);
+    return !error;
 }
 
+// A link counts, whatever it points to.
 bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
 }
 
 void ShowUpdateFailure(Ui& ui) {
@@ -115,17 +108,23 @@ bool InstallDataSet(const std::string& source, const std::string& dataFolder,
     if (targetExists) {
         // Renaming a folder onto an empty one replaces it, so the reserved name stays unique.
         old = MakeUniqueFolder(dataFolder + "/." + name + ".old-");
-        if (old.empty() || ::rename(target.c_str(), old.c_str()) != 0) {
+        std::error_code error;
+        if (!old.empty()) {
+            fs::rename(target, old, error);
+        }
+        if (old.empty() || error) {
             if (!old.empty()) {
-                ::rmdir(old.c_str());
+                fs::remove(old, error);
             }
             DeleteTree(fresh);
             return false;
         }
     }
-    if (::rename(fresh.c_str(), target.c_str()) != 0) {
+    std::error_code error;
+    fs::rename(fresh, target, error);
+    if (error) {
         if (targetExists) {
-            ::rename(old.c_str(), target.c_str());
+            fs::rename(old, target, error);
         }
         DeleteTree(fresh);
         return false;
