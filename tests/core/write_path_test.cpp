@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "backup/backup_run.h"
+#include "link/register_ops.h"
 #include "model/register_map.h"
 #include "support/transmit_support.h"
 #include "support/writer_fixture.h"
@@ -188,6 +190,29 @@ TEST_F(WritePathTest, VerificationReportsWhatTheControllerHolds) {
     EXPECT_EQ(Write(FromActuator(1)), -1);
     EXPECT_TRUE(differences.empty());
     controller().clearFaults();
+}
+
+// A write reply that echoes another address or count answers some other write: each of the
+// single-register writes fails on it instead of reporting success.
+TEST_F(WritePathTest, WrongWriteEchoFailsTheWrite) {
+    const std::uint8_t check[2] = {0x00, 0x10};
+    struct Case {
+        const char* what;
+        std::function<int()> write;
+    };
+    const Case cases[] = {
+        {"mode switch", [&] { return SetReg000CLow(link, 1, 200); }},
+        {"date code", [&] { return WriteDateCode(link, 1); }},
+        {"check value", [&] { return WriteReg00EE(link, 1, check); }},
+        {"unit name", [&] { return WriteRegistersText(link, 1, kUnitNameReg, 16, "NAME"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        controller().injectNext(sim::Fault::WrongEcho, 2);  // the mode switch reads first
+        EXPECT_EQ(c.write(), -1);
+        controller().clearFaults();
+        EXPECT_EQ(c.write(), 0);
+    }
 }
 
 // The maps the walks follow: keys as files store them, units where files expect them.
