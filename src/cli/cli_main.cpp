@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "cli/interrupts.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "sysfiles/settings_file.h"
 
@@ -58,8 +59,16 @@ void PrintUsage(std::FILE* to) {
         "  --yes                  accept warnings without asking\n"
         "  --help                 show this text\n"
         "\n"
-        "numbers may be decimal or hexadecimal with 0x. Exit status: 0 success, 1 failure,\n"
-        "2 bad usage, 3 refused by the rule file (or a warning declined), 130 cancelled.\n",
+        "numbers may be decimal or hexadecimal with 0x.\n"
+        "\n"
+        "exit status:\n"
+        "  0    success\n"
+        "  1    the job failed: verification found differences, or the input is not valid\n"
+        "  2    bad usage\n"
+        "  3    refused by the rule file, or a warning declined\n"
+        "  4    communication failed: the port cannot be opened, the controller does not\n"
+        "       answer, or the line garbles its replies\n"
+        "  130  cancelled (Ctrl-C, SIGTERM or SIGHUP; a write always runs to its end)\n",
         to);
 }
 
@@ -165,5 +174,6 @@ int Main(int argc, char** argv) {
 }  // namespace velmora::cli
 
 int main(int argc, char** argv) {
+    velmora::cli::IgnoreBrokenPipes();
     return velmora::cli::Main(argc, argv);
 }

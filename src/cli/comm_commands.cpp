@@ -1,52 +1,16 @@
-#include <signal.h>
-
-#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "cli/commands.h"
+#include "cli/interrupts.h"
 #include "comsetup/search_and_check.h"
 #include "link/com_link.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/settings_file.h"
 
 namespace velmora::cli {
 namespace {
-
-constexpr int kExitCancelled = 130;
-
-std::atomic<ConsoleUi*> interruptTarget{nullptr};
-
-extern "C" void OnInterrupt(int) {
-    if (ConsoleUi* ui = interruptTarget.load())
-        ui->requestCancel();
-}
-
-// Ctrl-C asks the search to stop at its next test point instead of killing the process
-// with a request half on the line.
-class InterruptToCancel {
-  public:
-    explicit InterruptToCancel(ConsoleUi& ui) {
-        interruptTarget = &ui;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        installed_ = sigaction(SIGINT, &action, &previous_) == 0;
-    }
-    ~InterruptToCancel() {
-        if (installed_)
-            sigaction(SIGINT, &previous_, nullptr);
-        interruptTarget = nullptr;
-    }
-    InterruptToCancel(const InterruptToCancel&) = delete;
-    InterruptToCancel& operator=(const InterruptToCancel&) = delete;
-
-  private:
-    struct sigaction previous_ {};
-    bool installed_ = false;
-};
 
 const char* CheckStateText(int state) {
     switch (state) {
@@ -77,7 +41,8 @@ int RunSearch(const Options& options, const std::vector<std::string>& args, Cons
     CComLink link(ui);
     int result = kSearchCancelled;
     {
-        InterruptToCancel interrupt(ui);
+        // Ctrl-C stops the search at its next test point, not with a request half on the line.
+        SignalScope signals(ui, StopSignals::Cancel);
         result = StartSearch(link, parameters, ui);
     }
     ui.finishProgress();
@@ -86,12 +51,17 @@ int RunSearch(const Options& options, const std::vector<std::string>& args, Cons
             std::fprintf(stderr, "velmora-cli: %s cancelled\n", name);
             return kExitCancelled;
         }
-        std::fprintf(stderr, "port: %s\n",
-                     parameters.portName.empty() ? "(none set)" : parameters.portName.c_str());
-        return kExitFailure;
+        // Not cancelled: the port could not be opened.
+        if (parameters.portName.empty()) {
+            std::fprintf(stderr, "velmora-cli: no port set; use --port\n");
+            return kExitUsage;
+        }
+        std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", parameters.portName.c_str(),
+                     PortOpenFailureText().c_str());
+        return kExitCommFailed;
     }
     if (result == kSearchNotFound)
-        return kExitFailure;
+        return kExitCommFailed;
 
     std::printf("port: %s\nstation: %d\nbit rate: %d\nverdict: %s\n", parameters.portName.c_str(),
                 settings.activeStationId, settings.bitRate, CheckStateText(App().commCheckState));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -11,11 +12,16 @@
 
 namespace velmora::cli {
 
+// Exit statuses; scripts tell a bad data set (1) from a bad cable (4) by them.
 inline constexpr int kExitSuccess = 0;
+// The job failed: verification found differences, or the input is not valid.
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
-// The controller's software version does not allow the operation (rule file).
+// The rule file refuses the operation for this controller, or a warning was declined.
 inline constexpr int kExitRefused = 3;
+// The port cannot be opened, the controller does not answer, or the line garbles the replies.
+inline constexpr int kExitCommFailed = 4;
+inline constexpr int kExitCancelled = 130;
 
 struct Options {
     std::string root;
@@ -41,8 +47,16 @@ void AddCommCommands(CommandTable& table);
 void AddJobCommands(CommandTable& table);
 void AddDataCheckCommands(CommandTable& table);
 
-// Opens and configures the line from the options, falling back on the settings file. Returns
-// the station ID to address, or -1 after telling the user what failed.
-int Connect(const Options& options, CComLink& link, Ui& ui);
+// Opens and configures the line from the options, falling back on the settings file, and sets
+// the station ID to address. Returns kExitSuccess, or the exit status after telling the user
+// what failed.
+int Connect(const Options& options, CComLink& link, Ui& ui, std::uint8_t& station);
+
+// The operating system's reason the last port open failed, with what to do about it.
+std::string PortOpenFailureText();
+
+// The exit status of a job that failed: kExitCommFailed when the link reported a time-out or an
+// abnormal response since linkFailuresBefore, else kExitFailure.
+int FailureStatus(const ConsoleUi& ui, int linkFailuresBefore);
 
 }  // namespace velmora::cli

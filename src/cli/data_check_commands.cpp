@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "cli/commands.h"
 #include "model/data_check.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora::cli {
 namespace {

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "cli/commands.h"
 #include "link/com_link.h"
 #include "link/register_ops.h"
 #include "platform/serial_port.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora::cli {
@@ -41,15 +41,15 @@ int EchoCommand(const Options& options, const std::vector<std::string>& args, Co
         return kExitUsage;
     }
     CComLink link(ui);
-    const int station = Connect(options, link, ui);
-    if (station < 0) {
-        return kExitFailure;
+    std::uint8_t station = 0;
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
+        return failed;
     }
-    if (EchoTest(link, static_cast<std::uint8_t>(station)) != 0) {
+    if (EchoTest(link, station) != 0) {
         ui.showMessage(MessageText(kMsgComsettingComsearchNgContents),
                        MessageText(kMsgComsettingComsearchNgTitle), MessageIcon::Error,
                        MessageButtons::Ok);
-        return kExitFailure;
+        return kExitCommFailed;
     }
     std::printf("echo answered: port %s, station %d, %u bit/s\n", link.portName().c_str(), station,
                 link.baudRate());
@@ -62,13 +62,14 @@ int VersionCommand(const Options& options, const std::vector<std::string>& args,
         return kExitUsage;
     }
     CComLink link(ui);
-    const int station = Connect(options, link, ui);
-    if (station < 0) {
-        return kExitFailure;
+    std::uint8_t station = 0;
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
+        return failed;
     }
     std::string version;
-    if (ReadVersion(link, static_cast<std::uint8_t>(station), version) != 0) {
-        return kExitFailure;
+    // The register operations fail only on the line: a time-out or an exception reply.
+    if (ReadVersion(link, station, version) != 0) {
+        return kExitCommFailed;
     }
     std::printf("%s\n", version.c_str());
     return kExitSuccess;
@@ -84,18 +85,17 @@ int ReadCommand(const Options& options, const std::vector<std::string>& args, Co
         return kExitUsage;
     }
     CComLink link(ui);
-    const int station = Connect(options, link, ui);
-    if (station < 0) {
-        return kExitFailure;
+    std::uint8_t station = 0;
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
+        return failed;
     }
     // One request carries at most 125 registers; longer ranges go in several.
     for (long done = 0; done < count;) {
         const long chunk = std::min<long>(125, count - done);
         std::vector<std::uint8_t> data(static_cast<std::size_t>(chunk) * 2);
-        if (ReadRegisters(link, static_cast<std::uint8_t>(station),
-                          static_cast<std::uint16_t>(address + done),
+        if (ReadRegisters(link, station, static_cast<std::uint16_t>(address + done),
                           static_cast<std::uint16_t>(chunk), data.data()) != 0) {
-            return kExitFailure;
+            return kExitCommFailed;
         }
         for (long i = 0; i < chunk; ++i) {
             const unsigned value = data[2 * i] * 256u + data[2 * i + 1];
@@ -124,14 +124,13 @@ int WriteCommand(const Options& options, const std::vector<std::string>& args, C
         data.push_back(static_cast<std::uint8_t>(word & 0xFF));
     }
     CComLink link(ui);
-    const int station = Connect(options, link, ui);
-    if (station < 0) {
-        return kExitFailure;
+    std::uint8_t station = 0;
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
+        return failed;
     }
-    if (WriteRegisters(link, static_cast<std::uint8_t>(station),
-                       static_cast<std::uint16_t>(address), data.data(),
+    if (WriteRegisters(link, station, static_cast<std::uint16_t>(address), data.data(),
                        static_cast<int>(data.size())) != 0) {
-        return kExitFailure;
+        return kExitCommFailed;
     }
     std::printf("wrote %zu register(s) from 0x%04lx\n", data.size() / 2, address);
     return kExitSuccess;

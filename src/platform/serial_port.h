@@ -16,6 +16,9 @@ class SerialPort {
 
     // Opens the named port exclusively. Returns false when it cannot (missing, busy, no rights).
     virtual bool open(const std::string& name) = 0;
+    // Why the last open failed, as an errno value (EBUSY when another program holds the port);
+    // 0 after an open that succeeded or when the port cannot tell.
+    virtual int lastOpenError() const { return 0; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // Raw 8N1 at the given rate. Rates below 1024 bit/s and rates the system cannot set are

@@ -66,18 +66,28 @@ class PosixSerialPort final : public SerialPort {
 
     bool open(const std::string& name) override {
         close();
+        openError_ = 0;
         UniqueFd fd(::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         if (!fd || !::isatty(fd.get())) {
+            openError_ = errno;
             return false;
         }
         // TIOCEXCL keeps other programs out, but privileged ones pass it; the advisory lock
         // also keeps out a second instance running as root.
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd.get(), TIOCEXCL) != 0) {
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            // The lock is only ever held by another user of the port.
+            openError_ = errno == EWOULDBLOCK ? EBUSY : errno;
+            return false;
+        }
+        if (::ioctl(fd.get(), TIOCEXCL) != 0) {
+            openError_ = errno;
             return false;
         }
         fd_ = std::move(fd);
         return true;
     }
+
+    int lastOpenError() const override { return openError_; }
 
     void close() override {
         if (fd_) {
@@ -223,6 +233,7 @@ class PosixSerialPort final : public SerialPort {
 
   private:
     UniqueFd fd_;
+    int openError_ = 0;
 };
 
 bool PathExists(const std::string& path) {

@@ -9,10 +9,10 @@
 #include <optional>
 #include <string_view>
 
-#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "platform/codepage.h"
 #include "platform/profile.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/settings_file.h"
 
 namespace velmora {
@@ -249,6 +249,7 @@ int CheckFunctionalRestriction(CComLink& link, std::uint8_t stationId, int opera
     std::optional<int> bkcValue;
     std::string version;
     if (ReadVersion(link, stationId, version) == 0) {
+        result.versionRead = true;
         svNumber = ScanDecimal(WithoutDots(version));
         std::uint8_t bytes[2] = {0, 0};
         if (ReadRegisters(link, stationId, kRegCheckValue, 1, bytes) == 0)

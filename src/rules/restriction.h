@@ -35,6 +35,10 @@ struct RestrictionResult {
     int actuatorWriteEnabled = 0;
     int fileWriteEnabled = 0;
     int backupEnabled = 0;
+    // False when the controller did not give its software version (no answer, or an exception
+    // reply): the verdict then judges a version the controller never gave, and a caller that
+    // must tell a silent controller from a refused one looks here.
+    bool versionRead = false;
 };
 
 // Reads the controller's software version and register 0x00EE, then the rule file, and returns

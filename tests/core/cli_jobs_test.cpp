@@ -10,12 +10,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/serial_port.h"
+#include "platform/unique_fd.h"
 #include "sim/pty_controller.h"
 #include "support/backup_text.h"
 #include "support/rule_file.h"
@@ -46,6 +50,14 @@ struct CliResult {
     int status = -1;  // exit status; -1 when killed or not started
     std::string out;
     std::string err;
+};
+
+// How a run is disturbed: a signal once the controller has seen that many requests, and
+// standard output into a pipe whose reader has gone.
+struct Disturbance {
+    int signalAfterRequests = -1;
+    int signal = SIGINT;
+    bool stdoutReaderGone = false;
 };
 
 // Counts the lines of text that start with the prefix.
@@ -115,8 +127,9 @@ class CliJobsTest : public ::testing::Test {
         rules.writeTo(folder);
     }
 
-    // Runs velmora-cli on the controller's line with standard input from /dev/null.
-    CliResult Cli(std::vector<std::string> args, int signalAfterRequests = -1) {
+    // Runs velmora-cli on the controller's line with standard input from /dev/null, with the
+    // signals it is sent at their default actions whatever this process does with them.
+    CliResult Cli(std::vector<std::string> args, Disturbance disturbance = {}) {
         const std::string out = folder.file("cli.out");
         const std::string err = folder.file("cli.err");
         std::vector<std::string> argv = {(BinaryFolder() / "velmora-cli").string(),
@@ -134,17 +147,40 @@ class CliJobsTest : public ::testing::Test {
             pointers.push_back(arg.data());
         }
         pointers.push_back(nullptr);
+        UniqueFd pipeWriter;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (disturbance.stdoutReaderGone) {
+            int ends[2] = {-1, -1};
+            EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+            UniqueFd reader(ends[0]);  // closed at once: every write to the pipe fails
+            pipeWriter.reset(ends[1]);
+            posix_spawn_file_actions_adddup2(&actions, pipeWriter.get(), STDOUT_FILENO);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+            sigaddset(&defaults, signal);
+        }
+        sigset_t unblocked;
+        sigemptyset(&unblocked);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setsigmask(&attributes, &unblocked);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
         pid_t pid = -1;
         const int spawned =
-            ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
+            ::posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, pointers.data(), environ);
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
+        pipeWriter.reset();
         CliResult result;
         if (spawned != 0) {
             return result;
@@ -158,15 +194,16 @@ class CliJobsTest : public ::testing::Test {
                 ::waitpid(pid, &status, 0);
                 break;
             }
-            if (!signalled && signalAfterRequests >= 0 &&
-                controller().requestCount() >= static_cast<std::size_t>(signalAfterRequests)) {
-                ::kill(pid, SIGINT);
+            if (!signalled && disturbance.signalAfterRequests >= 0 &&
+                controller().requestCount() >=
+                    static_cast<std::size_t>(disturbance.signalAfterRequests)) {
+                ::kill(pid, disturbance.signal);
                 signalled = true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = test::ReadBytes(out);
+        result.out = disturbance.stdoutReaderGone ? std::string() : test::ReadBytes(out);
         result.err = test::ReadBytes(err);
         return result;
     }
@@ -191,6 +228,27 @@ class CliJobsTest : public ::testing::Test {
 
     std::string SamplePlain(const std::string& name) {
         return test::ReadBytes(test::SamplePath(name));
+    }
+
+    // A controller holding other steps, in a mode a steps-only write can restore.
+    void ArrangeForStepsWrite() {
+        test::SeedImage(controller(), 23, "SOMETHING-ELSE");
+        controller().setRegister(0x000C, 0x0064);
+        controller().clearRequestLog();
+    }
+
+    void ExpectStepsWritten() {
+        for (const auto& [reg, value] :
+             test::ExpectedStepImage(SamplePlain("VMA10_step.csv"), kColumn)) {
+            EXPECT_EQ(controller().getRegister(reg), value) << "register " << reg;
+        }
+    }
+
+    // No file of the name, finished or half written.
+    void ExpectNoFileLike(const std::string& name) {
+        for (const auto& found : folder.names()) {
+            EXPECT_EQ(found.find(name), std::string::npos) << found;
+        }
     }
 
     test::TempFolder folder;
@@ -499,17 +557,95 @@ TEST_F(CliJobsTest, BackupAndRestoreRoundTrip) {
     EXPECT_EQ(Snapshot(0x0400, 0x07FF), steps);
 }
 
-TEST_F(CliJobsTest, InterruptCancelsABackupAndLeavesNoFile) {
-    controller().setExtraDelayMs(15);
-    const std::string path = folder.file("cancelled.bkp");
+const std::vector<std::string> kStepsWrite = {
+    "write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io", "NPN", "--contents", "steps"};
 
-    // Past the rule check and into the reading.
-    const CliResult result = Cli({"backup", path}, 10);
+// Ctrl-C, SIGTERM and SIGHUP stop a backup cleanly (130, no file, no temp file). During a write
+// they are refused with a note: the write runs to its end and verifies.
+TEST_F(CliJobsTest, StopSignalsCancelABackupButNeverAWrite) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        // A job runs to about a hundred requests; slowed down, it is still running long after
+        // the signal lands.
+        controller().setExtraDelayMs(5);
+        controller().clearRequestLog();
 
-    EXPECT_EQ(result.status, 130) << result.err;
-    EXPECT_TRUE(folder.names().count("cancelled.bkp") == 0);
-    for (const auto& name : folder.names()) {
-        EXPECT_EQ(name.find("cancelled.bkp"), std::string::npos) << name;
+        // Past the rule check's two reads and into the job.
+        const CliResult backup = Cli({"backup", folder.file("cancelled.bkp")},
+                                     {.signalAfterRequests = 4, .signal = signal});
+
+        EXPECT_EQ(backup.status, 130) << backup.err;
+        ExpectNoFileLike("cancelled.bkp");
+
+        ArrangeForStepsWrite();
+        const CliResult written = Cli(kStepsWrite, {.signalAfterRequests = 4, .signal = signal});
+
+        EXPECT_EQ(written.status, 0) << written.err;
+        EXPECT_NE(written.err.find("cannot be stopped part way"), std::string::npos) << written.err;
+        ExpectStepsWritten();
+    }
+}
+
+// "velmora-cli write-actuator ... | head -c 1": the reader of standard output is gone before
+// anything is printed. The write still runs to its end and the exit status says how it went.
+TEST_F(CliJobsTest, AClosedStandardOutputDoesNotStopAWrite) {
+    ArrangeForStepsWrite();
+
+    const CliResult result = Cli(kStepsWrite, {.stdoutReaderGone = true});
+
+    EXPECT_EQ(result.status, 0) << result.err;
+    ExpectStepsWritten();
+}
+
+// Each exit status from the situation that causes it, through the real program.
+TEST_F(CliJobsTest, ExitStatusNamesWhatWentWrong) {
+    const std::string backup = folder.file("status.bkp");
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        const char* told;
+        int answered = -1;  // requests the controller answers before it falls silent
+        std::uint16_t version = 110;
+        bool portHeld = false;  // by another program
+        bool drifts = false;    // register 0x0500 changes on its own after a write
+    };
+    const Case cases[] = {
+        {"usage error", {"backup"}, 2, "usage: backup FILE"},
+        {"unknown bit rate", {"--baud", "12345", "backup", backup}, 2, "not a bit rate"},
+        {"missing port",
+         {"--port", "/dev/velmora-none", "backup", backup},
+         4,
+         "no such device — is the adapter plugged in?"},
+        {"port in use", {"backup", backup}, 4, "in use by another program", -1, 110, true},
+        {"silent at the rule check", {"backup", backup}, 4, "did not give its software version", 0},
+        {"silent during a backup", {"backup", backup}, 4, "did not answer as it should", 6},
+        {"silent during a write", kStepsWrite, 4, "did not answer as it should", 6},
+        {"refused by the rule file", {"backup", backup}, 3, kRefusalText, -1, 250},
+        {"verification differs", kStepsWrite, 1, "read back differently", -1, 110, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        controller().clearFaults();
+        controller().setVersion(c.version);
+        controller().stopAfterRequests(c.answered);
+        if (c.drifts)
+            controller().changeRegisterAfterWrite(0x0500, 0x7E7E);
+        ArrangeForStepsWrite();
+        const std::unique_ptr<SerialPort> otherProgram = MakeSystemSerialPort();
+        if (c.portHeld) {
+            ASSERT_TRUE(otherProgram->open(sim.slavePath()));
+        }
+
+        const CliResult result = Cli(c.args);
+
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_NE(result.err.find(c.told), std::string::npos) << result.err;
+        // A silent controller is never reported as one the rule file refuses.
+        if (c.status != 3) {
+            EXPECT_EQ(result.err.find(kRefusalTitle), std::string::npos) << result.err;
+        }
+        ExpectNoFileLike("status.bkp");
     }
 }
 

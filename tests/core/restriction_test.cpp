@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "support/link_fixture.h"
 #include "support/rule_file.h"
 #include "support/temp_folder.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/settings_file.h"
 
 namespace velmora {
@@ -286,18 +286,21 @@ TEST_F(RestrictionTest, FailedControllerReadsLieOutsideEveryRange) {
         std::function<void(sim::VirtualController&)> fault;
         int verdict;
         std::size_t requests;
+        bool versionRead;
     };
     const Case cases[] = {
-        {"both reads answer", [](auto&) {}, 10, 2},
-        {"version read times out", [](auto& c) { c.dropNextReplies(1); }, 13, 1},
-        {"version read refused", [](auto& c) { c.exceptionAt(kRegVersion, 2); }, 13, 1},
-        {"check value read refused", [](auto& c) { c.exceptionAt(kRegCheckValue, 2); }, 11, 2},
+        {"both reads answer", [](auto&) {}, 10, 2, true},
+        {"version read times out", [](auto& c) { c.dropNextReplies(1); }, 13, 1, false},
+        {"version read refused", [](auto& c) { c.exceptionAt(kRegVersion, 2); }, 13, 1, false},
+        {"check value read refused", [](auto& c) { c.exceptionAt(kRegCheckValue, 2); }, 11, 2,
+         true},
     };
     for (const Case& c : cases) {
         Arrange(110, 500);
         c.fault(controller());
         RestrictionResult result;
         EXPECT_EQ(Check(RestrictComm, 0, result), c.verdict) << c.name;
+        EXPECT_EQ(result.versionRead, c.versionRead) << c.name;
         EXPECT_EQ(controller().requestLog().size(), c.requests) << c.name;
         controller().clearFaults();
     }

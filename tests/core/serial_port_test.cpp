@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <filesystem>
@@ -266,26 +267,38 @@ TEST_F(SerialPortOnPty, WritesAllOfALargeBlock) {
 TEST_F(SerialPortOnPty, OpensExclusively) {
     ASSERT_TRUE(port_->open(slavePath_));
     EXPECT_TRUE(port_->isOpen());
+    EXPECT_EQ(port_->lastOpenError(), 0);
     auto second = MakeSystemSerialPort();
     EXPECT_FALSE(second->open(slavePath_));
     EXPECT_FALSE(second->isOpen());
+    // Whether TIOCEXCL (other users) or the lock (root) kept it out, the port is in use.
+    EXPECT_EQ(second->lastOpenError(), EBUSY);
     port_->close();
     EXPECT_FALSE(port_->isOpen());
     EXPECT_TRUE(second->open(slavePath_));
+    EXPECT_EQ(second->lastOpenError(), 0);
     // Opening another device first closes the one held.
     EXPECT_TRUE(second->open(slavePath_));
     EXPECT_TRUE(second->isOpen());
 }
 
+// Each refusal keeps the system's reason, which the user is told.
 TEST(SerialPortOpen, RefusesWhatIsNotATerminal) {
     char pattern[] = "/tmp/velmora-serial-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
     std::ofstream(dir + "/plain") << "not a tty";
     auto port = MakeSystemSerialPort();
-    for (const std::string& path : {dir + "/plain", dir, dir + "/missing", std::string()}) {
-        EXPECT_FALSE(port->open(path)) << path;
-        EXPECT_FALSE(port->isOpen()) << path;
+    struct Case {
+        std::string path;
+        int error;
+    };
+    const Case cases[] = {
+        {dir + "/plain", ENOTTY}, {dir, EISDIR}, {dir + "/missing", ENOENT}, {"", ENOENT}};
+    for (const Case& c : cases) {
+        EXPECT_FALSE(port->open(c.path)) << c.path;
+        EXPECT_FALSE(port->isOpen()) << c.path;
+        EXPECT_EQ(port->lastOpenError(), c.error) << c.path;
     }
     fs::remove_all(dir);
 }
