@@ -72,13 +72,23 @@ class ProgressShown {
 
 // Reads the whole controller into image. 0, -1 failed (message shown), -2 cancelled. The
 // parameter part fills the bar to 50, the steps from 51 to 100.
+// Reads the whole controller into image. 0, -1 failed (message shown), -2 cancelled.
+//
+// Both areas are read twice and the two readings must agree: a reply that came twice or late
+// can be taken for the answer to the next request of the same size, and only a second reading
+// shows that every block was answered by its own reply. The first reading fills the bar to
+// 50, the second to 100.
 int ReadController(TransferContext& context, RegisterImage& image, ProgressShown& progress) {
     Ui& ui = context.ui;
+    auto share = [&progress](int from, int span) {
+        return [&progress, from, span](int done, int total) {
+            progress.Show(from + done * span / total);
+        };
+    };
+    auto cancelled = [&ui] { return ui.cancelRequested(); };
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
     progress.Show(0);
-    if (ReadParameterArea(context, image, [&progress](int done, int total) {
-            progress.Show(done * 50 / total);
-        }) != 0) {
+    if (ReadParameterArea(context, image, share(0, 25)) != 0) {
         ShowBackupError(ui);
         return -1;
     }
@@ -97,16 +107,34 @@ int ReadController(TransferContext& context, RegisterImage& image, ProgressShown
     image.setUnitName(std::string(name.begin(), name.end()));
 
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
-    const int read = ReadStepArea(
-        context, image, [&progress](int done, int total) { progress.Show(51 + done * 49 / total); },
-        [&ui] { return ui.cancelRequested(); });
-    if (read == -1) {
+    int read = ReadStepArea(context, image, share(26, 24), cancelled);
+    if (read != 0) {
+        if (read == -1) {
+            ShowBackupError(ui);
+        }
+        return read;
+    }
+
+    ui.setStatusText(MessageText(kMsgProgressBackupStep));
+    progress.Show(51);
+    RegisterImage again;
+    if (ReadParameterArea(context, again, share(51, 24)) != 0) {
         ShowBackupError(ui);
+        return -1;
     }
-    if (read == 0) {
-        ui.setStatusText(MessageText(kMsgProgressBackupStep));
+    read = ReadStepArea(context, again, share(76, 24), cancelled);
+    if (read != 0) {
+        if (read == -1) {
+            ShowBackupError(ui);
+        }
+        return read;
     }
-    return read;
+    if (!CompareParameterArea(image, again).empty() ||
+        !CompareSteps(image, kStepCount, again).empty()) {
+        ShowBackupError(ui);
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace

@@ -1,37 +1,84 @@
 #include "cli/commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
+#include "platform/termios_rates.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora::cli {
+namespace {
 
-// Opens and configures the line from the options, falling back on the settings file.
-// Returns the station ID to address, or -1 after telling the user what failed.
-int Connect(const Options& options, CComLink& link, Ui& ui) {
+// Words for an errno value from opening a port.
+std::string PortErrorText(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return "no such device — is the adapter plugged in?";
+        case EACCES:
+        case EPERM:
+            return "permission denied — join the dialout group";
+        case EBUSY:
+            return "in use by another program";
+        case ENOTTY:
+            return "not a serial port";
+        case 0:
+            return "cannot be opened";
+        default:
+            return std::strerror(error);
+    }
+}
+
+}  // namespace
+
+std::string PortOpenFailureText() {
+    // The CLI's links all run on the process's line.
+    return PortErrorText(ProcessLinkChannel().port().lastOpenError());
+}
+
+int FailureStatus(const ConsoleUi& ui, int linkFailuresBefore) {
+    return ui.linkFailuresShown() > linkFailuresBefore ? kExitCommFailed : kExitFailure;
+}
+
+int Connect(const Options& options, CComLink& link, Ui& ui, std::uint8_t& station) {
     const CommSettings& settings = App().commSettings;
     const std::string port = options.port.empty() ? settings.portName : options.port;
     const int baud = options.baudRate.value_or(settings.bitRate);
-    const int station = options.stationId.value_or(settings.connectionId);
+    const int id = options.stationId.value_or(settings.connectionId);
+    // What the options give is bad usage; what the settings file gives is bad input.
+    if (port.empty()) {
+        std::fprintf(stderr, "velmora-cli: no port set; use --port\n");
+        return kExitUsage;
+    }
+    if (baud < 0 || !SpeedForBitRate(static_cast<std::uint32_t>(baud))) {
+        std::fprintf(stderr, "velmora-cli: %d is not a bit rate the line can run at%s\n", baud,
+                     options.baudRate ? "" : " (from the settings file; use --baud)");
+        return options.baudRate ? kExitUsage : kExitFailure;
+    }
+    if (id < 1 || id > 247) {
+        std::fprintf(stderr, "velmora-cli: no valid station ID (got %d); use --id\n", id);
+        return kExitFailure;
+    }
     if (link.OpenPort(port) != 0) {
         ui.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
                                         kMsgComsettingComopenErrorCountermeasureContents),
                        MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,
                        MessageButtons::Ok);
-        std::fprintf(stderr, "port: %s\n", port.empty() ? "(none set)" : port.c_str());
-        return -1;
+        std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", port.c_str(),
+                     PortOpenFailureText().c_str());
+        return kExitCommFailed;
     }
-    if (baud < 1024 || link.ConfigurePort(static_cast<std::uint32_t>(baud), settings.silentInterval,
-                                          settings.delay) != 0) {
-        std::fprintf(stderr, "velmora-cli: cannot set the bit rate %d on %s\n", baud, port.c_str());
-        return -1;
+    if (link.ConfigurePort(static_cast<std::uint32_t>(baud), settings.silentInterval,
+                           settings.delay) != 0) {
+        std::fprintf(stderr, "velmora-cli: %s does not take the bit rate %d\n", port.c_str(), baud);
+        return kExitCommFailed;
     }
-    if (station < 1 || station > 247) {
-        std::fprintf(stderr, "velmora-cli: no valid station ID (got %d); use --id\n", station);
-        return -1;
-    }
-    return station;
+    link.setRetries(settings.retries);
+    station = static_cast<std::uint8_t>(id);
+    return kExitSuccess;
 }
 
 const CommandTable& Commands() {

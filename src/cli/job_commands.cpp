@@ -1,12 +1,8 @@
 // The work jobs of the function page from a shell: the actuator table, write by actuator,
 // backup and restore.
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -14,14 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "backup/backup_run.h"
 #include "cli/commands.h"
-#include "model/actuator_table.h"
+#include "cli/interrupts.h"
 #include "data/file_selection.h"
 #include "link/com_link.h"
-#include "sysfiles/language.h"
+#include "model/actuator_table.h"
 #include "rules/restriction.h"
+#include "sysfiles/app_state.h"
+#include "sysfiles/language.h"
 #include "transmit/transmit_contents.h"
 #include "transmit/transmit_request.h"
 #include "transmit/transmit_worker.h"
@@ -30,50 +27,7 @@
 namespace velmora::cli {
 namespace {
 
-constexpr int kExitCancelled = 130;
 constexpr std::size_t kDifferencesShown = 20;
-
-// ---- Ctrl-C ------------------------------------------------------------------------------
-
-std::atomic<ConsoleUi*> interruptTarget{nullptr};
-
-extern "C" void CancelOnInterrupt(int) {
-    if (ConsoleUi* ui = interruptTarget.load())
-        ui->requestCancel();
-}
-
-extern "C" void RefuseInterrupt(int) {
-    static const char kText[] =
-        "\nvelmora-cli: a write cannot be stopped part way; it ends on its own\n";
-    const ssize_t ignored = ::write(STDERR_FILENO, kText, sizeof kText - 1);
-    (void)ignored;
-}
-
-// While a backup runs, Ctrl-C asks it to stop at its next test point. While a write runs it
-// is refused: stopping between two requests would leave the controller half written and in its
-// writing mode, and every request ends by itself within its time-out.
-class InterruptHandler {
-  public:
-    InterruptHandler(ConsoleUi& ui, bool cancels) {
-        interruptTarget = &ui;
-        struct sigaction action {};
-        action.sa_handler = cancels ? CancelOnInterrupt : RefuseInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        installed_ = sigaction(SIGINT, &action, &previous_) == 0;
-    }
-    ~InterruptHandler() {
-        if (installed_)
-            sigaction(SIGINT, &previous_, nullptr);
-        interruptTarget = nullptr;
-    }
-    InterruptHandler(const InterruptHandler&) = delete;
-    InterruptHandler& operator=(const InterruptHandler&) = delete;
-
-  private:
-    struct sigaction previous_ {};
-    bool installed_ = false;
-};
 
 // ---- Texts -------------------------------------------------------------------------------
 
@@ -225,12 +179,21 @@ int ActuatorsCommand(const Options& options, const std::vector<std::string>& arg
 // ---- Writing -----------------------------------------------------------------------------
 
 // The rule file's verdict for the operation, with its box shown. 0 to go on, else the exit
-// status.
+// status. A controller that does not give its version is a line failure, not a refusal: the
+// rules' verdict would judge a version it never gave, so their box is not shown.
 int CheckAllowed(CComLink& link, std::uint8_t station, int operation, int selectionNumber,
                  ConsoleUi& ui) {
-    RestrictionOutcome outcome = RestrictionOutcome::Undecided;
-    RunRestrictionCheck(link, station, operation, selectionNumber, ui, &outcome);
-    switch (outcome) {
+    RestrictionResult result;
+    const int verdict =
+        CheckFunctionalRestriction(link, station, operation, selectionNumber, result, ui);
+    if (!result.versionRead) {
+        std::fprintf(stderr,
+                     "velmora-cli: the controller did not give its software version for the "
+                     "rule check (port %s, station %u, %u bit/s); nothing was done\n",
+                     link.portName().c_str(), unsigned{station}, link.baudRate());
+        return kExitCommFailed;
+    }
+    switch (PresentRestrictionVerdict(verdict, result, ui)) {
         case RestrictionOutcome::Allowed:
         case RestrictionOutcome::WarningAccepted:
             return 0;
@@ -291,6 +254,14 @@ void PrintCaution(const TransmitContents& contents, Ui& ui) {
     std::fflush(stdout);
 }
 
+// A job that rode out line errors says so: the line or the cable may want looking at.
+void PrintRepeatedRequests(const CComLink& link) {
+    const int repeated = link.repeatedRequests();
+    if (repeated > 0)
+        std::fprintf(stderr, "%d request%s repeated after line errors\n", repeated,
+                     repeated == 1 ? "" : "s");
+}
+
 void PrintDifferences(const std::vector<VerifyDifference>& differences) {
     if (differences.empty())
         return;
@@ -338,6 +309,7 @@ int RunWrite(CComLink& link, std::uint8_t station, const WriteSource& source, in
                                      SelectionNumberFromSvText(request.record.strSVNo), ui);
     if (refused != 0)
         return refused;
+    const int linkFailuresBefore = ui.linkFailuresShown();
 
     const TransmitContents contents =
         MakeTransmitContents(request.record, WriteContentsText(request.writeContents, ui));
@@ -356,10 +328,11 @@ int RunWrite(CComLink& link, std::uint8_t station, const WriteSource& source, in
     };
     int result = -1;
     {
-        InterruptHandler interrupt(ui, false);
+        SignalScope signals(ui, StopSignals::Refuse);
         result = TransmitWorker(context, source, hooks);
     }
     ui.finishProgress();
+    PrintRepeatedRequests(link);
     PrintDifferences(differences);
     if (result == 0) {
         if (cautionDue && contents.controller != kNotInBackup)
@@ -376,8 +349,10 @@ int RunWrite(CComLink& link, std::uint8_t station, const WriteSource& source, in
         std::fprintf(stderr, "velmora-cli: the controller reports version 0.00; nothing written\n");
         return kExitRefused;
     }
-    std::fprintf(stderr, "velmora-cli: the write failed (NG)\n");
-    return kExitFailure;
+    const int status = FailureStatus(ui, linkFailuresBefore);
+    std::fprintf(stderr, "velmora-cli: the write failed (NG)%s\n",
+                 status == kExitCommFailed ? ": the controller did not answer as it should" : "");
+    return status;
 }
 
 // The first record of the part number with this SV number and IO specification, as the
@@ -441,10 +416,10 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
         return status;
 
     CComLink link(ui);
-    const int station = Connect(options, link, ui);
-    if (station < 0)
-        return kExitFailure;
-    return RunWrite(link, static_cast<std::uint8_t>(station), *source, RestrictActuator, ui);
+    std::uint8_t station = 0;
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
+        return failed;
+    return RunWrite(link, station, *source, RestrictActuator, ui);
 }
 
 int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
@@ -467,10 +442,10 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
         return status;
 
     CComLink link(ui);
-    const int station = Connect(options, link, ui);
-    if (station < 0)
-        return kExitFailure;
-    return RunWrite(link, static_cast<std::uint8_t>(station), *source, RestrictFile, ui);
+    std::uint8_t station = 0;
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
+        return failed;
+    return RunWrite(link, station, *source, RestrictFile, ui);
 }
 
 // ---- Backup ------------------------------------------------------------------------------
@@ -481,21 +456,22 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
         return kExitUsage;
     }
     CComLink link(ui);
-    const int station = Connect(options, link, ui);
-    if (station < 0)
-        return kExitFailure;
-    const auto id = static_cast<std::uint8_t>(station);
-    const int refused = CheckAllowed(link, id, RestrictBackup, -1, ui);
+    std::uint8_t station = 0;
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
+        return failed;
+    const int refused = CheckAllowed(link, station, RestrictBackup, -1, ui);
     if (refused != 0)
         return refused;
+    const int linkFailuresBefore = ui.linkFailuresShown();
 
-    TransferContext context{link, id, ui, nullptr};
+    TransferContext context{link, station, ui, nullptr};
     int result = -1;
     {
-        InterruptHandler interrupt(ui, true);
+        SignalScope signals(ui, StopSignals::Cancel);
         result = RunBackup(context, args[0]);
     }
     ui.finishProgress();
+    PrintRepeatedRequests(link);
     if (result == 0) {
         std::printf("backup saved: %s\n", args[0].c_str());
         return kExitSuccess;
@@ -504,7 +480,10 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
         std::fprintf(stderr, "velmora-cli: backup cancelled; no file was saved\n");
         return kExitCancelled;
     }
-    return kExitFailure;
+    const int status = FailureStatus(ui, linkFailuresBefore);
+    std::fprintf(stderr, "velmora-cli: the backup failed%s; nothing was saved\n",
+                 status == kExitCommFailed ? ": the controller did not answer as it should" : "");
+    return status;
 }
 
 }  // namespace

@@ -192,6 +192,7 @@ void ComSettingPageModel::InitControls(int flag) {
         link_.OpenPort(selectedPortPath());
         link_.ConfigurePort(static_cast<std::uint32_t>(settings.bitRate), settings.silentInterval,
                             settings.delay);
+        link_.setRetries(settings.retries);
         return;
     }
     selectPort(std::max(PortIndexOf(settings.portName), 0));
@@ -218,6 +219,7 @@ int ComSettingPageModel::OpenPortFromSettings() {
     if (link_.OpenPort(settings.portName) != 0) {
         return -1;
     }
+    link_.setRetries(settings.retries);
     return link_.ConfigurePort(static_cast<std::uint32_t>(settings.bitRate),
                                settings.silentInterval, settings.delay);
 }

@@ -166,6 +166,7 @@ int CComLink::ReceiveReply(int expectedLength, std::uint8_t* buffer, bool showTi
         }
         received += static_cast<std::size_t>(got);
         totalBytes += static_cast<std::size_t>(got);
+        lastActivity_ = Clock::now();
         misses = kMissesBeforeTimeout;
         // A complete frame that does not answer this request (noise, a corrupted CRC, another
         // station) is dropped byte by byte until a valid reply starts at the front.
@@ -186,24 +187,120 @@ int CComLink::ReceiveReply(int expectedLength, std::uint8_t* buffer, bool showTi
     return -1;
 }
 
+std::chrono::microseconds CComLink::FrameGap() const {
+    // Frames on the bus stand at least 3.5 character times apart, and 1.75 ms above 19200
+    // bit/s, where character times get too short to time; the settings' silent interval may
+    // ask for more.
+    const auto characters =
+        baudRate_ > 19200 ? std::chrono::microseconds(1750)
+                          : std::chrono::microseconds(
+                                baudRate_ > 0 ? (35'000'000LL + baudRate_ - 1) / baudRate_ : 0);
+    return std::max<std::chrono::microseconds>(characters,
+                                               std::chrono::milliseconds(silentInterval_));
+}
+
+void CComLink::WaitForQuietLine(std::chrono::microseconds quiet) {
+    SerialPort& port = channel_.port();
+    // A line that never goes quiet is given up on after a bounded time; the reply checks
+    // then keep its noise out.
+    const auto giveUp = Clock::now() + 20 * quiet + std::chrono::milliseconds(100);
+    for (;;) {
+        const auto now = Clock::now();
+        if (port.bytesWaiting() > 0) {
+            port.discardInput();
+            lastActivity_ = now;
+        }
+        const auto quietUntil = lastActivity_ + quiet;
+        if (now >= quietUntil || now >= giveUp) {
+            break;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(quietUntil - now);
+        if (left >= std::chrono::milliseconds(1)) {
+            if (port.waitForInput(static_cast<int>(left.count() / 1000))) {
+                continue;
+            }
+        } else {
+            std::this_thread::sleep_for(left);
+        }
+    }
+    port.discardInput();
+}
+
+int CComLink::SendAndReceive(std::size_t frameLength, int expectedLength) {
+    SerialPort& port = channel_.port();
+    if (!port.isOpen()) {
+        return -1;
+    }
+    std::uint8_t* request = RequestBuffer();
+    expectedStation_ = request[0];
+    expectedFunction_ = request[1];
+    // A late or repeated reply to an earlier request must never be taken for this one.
+    const auto quiet =
+        afterError_ ? std::chrono::microseconds(std::chrono::milliseconds(
+                          PollInterval(expectedLength)))
+                    : FrameGap();
+    WaitForQuietLine(quiet);
+    port.write(request, frameLength + 2);
+    lastActivity_ = Clock::now();
+    SleepMs(silentInterval_);
+    SleepMs(responseDelay_);
+    const int received = ReceiveReply(expectedLength, ResponseBuffer(), false);
+    afterError_ = received != 0;
+    return received;
+}
+
+ExchangeOutcome CComLink::Exchange(std::size_t frameLength, int expectedLength,
+                                   const ReplyCheck& check) {
+    auto lock = Lock();
+    std::uint8_t* request = RequestBuffer();
+    const std::uint16_t crc = Crc16(request, frameLength);
+    request[frameLength] = static_cast<std::uint8_t>(crc & 0xFF);
+    request[frameLength + 1] = static_cast<std::uint8_t>(crc >> 8);
+    if (!channel_.port().isOpen()) {
+        return ExchangeOutcome::PortClosed;
+    }
+    ExchangeOutcome outcome = ExchangeOutcome::Timeout;
+    for (int attempt = 0; attempt <= retries_; ++attempt) {
+        if (attempt > 0) {
+            ++repeated_;
+        }
+        std::fill(channel_.response().begin(), channel_.response().end(), 0);
+        if (SendAndReceive(frameLength, expectedLength) != 0) {
+            outcome = channel_.port().isOpen() ? ExchangeOutcome::Timeout
+                                               : ExchangeOutcome::PortClosed;
+            if (outcome == ExchangeOutcome::PortClosed) {
+                return outcome;
+            }
+            continue;
+        }
+        switch (check ? check(ResponseBuffer()) : ReplyVerdict::Accepted) {
+            case ReplyVerdict::Accepted:
+                return ExchangeOutcome::Accepted;
+            case ReplyVerdict::Exception:
+                return ExchangeOutcome::Exception;
+            case ReplyVerdict::Mismatch:
+                outcome = ExchangeOutcome::Mismatch;
+                afterError_ = true;
+                break;
+        }
+    }
+    return outcome;
+}
+
 int CComLink::Transact(std::size_t frameLength, int expectedLength, bool showTimeout) {
     auto lock = Lock();
     std::uint8_t* request = RequestBuffer();
     const std::uint16_t crc = Crc16(request, frameLength);
     request[frameLength] = static_cast<std::uint8_t>(crc & 0xFF);
     request[frameLength + 1] = static_cast<std::uint8_t>(crc >> 8);
-    SerialPort& port = channel_.port();
-    if (!port.isOpen()) {
-        return -1;
+    if (SendAndReceive(frameLength, expectedLength) == 0) {
+        return 0;
     }
-    expectedStation_ = request[0];
-    expectedFunction_ = request[1];
-    // A late reply to an earlier request must never be taken for this one.
-    port.discardInput();
-    port.write(request, frameLength + 2);
-    SleepMs(silentInterval_);
-    SleepMs(responseDelay_);
-    return ReceiveReply(expectedLength, ResponseBuffer(), showTimeout);
+    if (showTimeout && channel_.port().isOpen()) {
+        ui_.showMessage(MessageText(kMsgComTimeoutCountermeasureContents), std::string(),
+                        MessageIcon::Error, MessageButtons::Ok);
+    }
+    return -1;
 }
 
 }  // namespace velmora

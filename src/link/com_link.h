@@ -1,8 +1,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +41,19 @@ class LinkChannel {
 
 LinkChannel& ProcessLinkChannel();
 
+// How one exchange ended.
+enum class ExchangeOutcome {
+    Accepted,   // a reply that answers the request
+    Timeout,    // no valid reply in time (nothing, or only garbled or foreign frames)
+    Exception,  // the controller refused the request with an exception reply
+    Mismatch,   // a valid frame that does not answer this request (byte count, echo)
+    PortClosed,
+};
+
+// What the caller makes of a reply that passed the frame checks (CRC, station, function).
+enum class ReplyVerdict { Accepted, Exception, Mismatch };
+using ReplyCheck = std::function<ReplyVerdict(const std::uint8_t* reply)>;
+
 // CRC-16/MODBUS; the caller stores it low byte first.
 std::uint16_t Crc16(const std::uint8_t* data, std::size_t length);
 
@@ -63,6 +79,18 @@ class CComLink {
     // receives the reply into the response buffer.
     int Transact(std::size_t frameLength, int expectedLength, bool showTimeout);
 
+    // As Transact, without messages, and with the reply judged by check. A time-out or a
+    // mismatch sends the request again, up to retries() more times; an exception reply never
+    // does. Each repeat is counted.
+    ExchangeOutcome Exchange(std::size_t frameLength, int expectedLength, const ReplyCheck& check);
+
+    // Repeats of a request after a line error (0: the request is sent once).
+    void setRetries(int retries) { retries_ = retries < 0 ? 0 : retries; }
+    int retries() const { return retries_; }
+    // Requests repeated since the count was last reset.
+    int repeatedRequests() const { return repeated_.load(); }
+    void resetRepeatedRequests() { repeated_ = 0; }
+
     // Held by every register operation for its whole exchange.
     std::unique_lock<std::recursive_mutex> Lock() {
         return std::unique_lock<std::recursive_mutex>(channel_.mutex());
@@ -81,6 +109,14 @@ class CComLink {
     Ui& ui() { return ui_; }
 
   private:
+    using Clock = std::chrono::steady_clock;
+
+    // Sends the request in the buffer and receives the reply, after the line has been quiet
+    // long enough that nothing of an earlier exchange can still arrive.
+    int SendAndReceive(std::size_t frameLength, int expectedLength);
+    // Waits until no byte has arrived for the given time, dropping what does arrive.
+    void WaitForQuietLine(std::chrono::microseconds quiet);
+    std::chrono::microseconds FrameGap() const;
     bool ReplyIsValid(const std::uint8_t* frame, std::size_t length) const;
     std::size_t ReplyLength(const std::uint8_t* frame, std::size_t received,
                             std::size_t expectedLength) const;
@@ -94,6 +130,13 @@ class CComLink {
     // The request the next reply must answer; set by Transact.
     std::uint8_t expectedStation_ = 0;
     std::uint8_t expectedFunction_ = 0;
+    int retries_ = 0;
+    std::atomic<int> repeated_{0};
+    // When the line last carried a byte of ours or the controller's.
+    Clock::time_point lastActivity_{};
+    // The last exchange failed: before the next request the line must stay quiet for a whole
+    // reply time, so that a late answer cannot be taken for the next one.
+    bool afterError_ = false;
 };
 
 }  // namespace velmora

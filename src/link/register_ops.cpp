@@ -34,6 +34,27 @@ void ShowExceptionMessage(CComLink& link, std::uint8_t code) {
                           std::string(), MessageIcon::Error, MessageButtons::Ok);
 }
 
+// 0 for an accepted reply; otherwise the message for what went wrong, and -1.
+int ReportOutcome(CComLink& link, ExchangeOutcome outcome) {
+    switch (outcome) {
+        case ExchangeOutcome::Accepted:
+            return 0;
+        case ExchangeOutcome::Timeout:
+            link.ui().showMessage(MessageText(kMsgComTimeoutCountermeasureContents), std::string(),
+                                  MessageIcon::Error, MessageButtons::Ok);
+            return -1;
+        case ExchangeOutcome::Exception:
+            ShowExceptionMessage(link, link.ResponseBuffer()[2]);
+            return -1;
+        case ExchangeOutcome::Mismatch:
+            ShowExceptionMessage(link, 0);
+            return -1;
+        case ExchangeOutcome::PortClosed:
+            return -1;
+    }
+    return -1;
+}
+
 // Sends a read request and checks the reply; the data starts at response offset 3.
 int RequestRead(CComLink& link, std::uint8_t id, std::uint16_t address, std::uint16_t count) {
     link.ClearBuffers();
@@ -42,20 +63,15 @@ int RequestRead(CComLink& link, std::uint8_t id, std::uint16_t address, std::uin
     request[1] = kFnRead;
     PutWord(request + 2, address);
     PutWord(request + 4, count);
-    if (link.Transact(6, 2 * count + 5, true) != 0) {
-        return -1;
-    }
-    const std::uint8_t* reply = link.ResponseBuffer();
-    if (reply[1] == (kFnRead | 0x80)) {
-        ShowExceptionMessage(link, reply[2]);
-        return -1;
-    }
-    if (reply[2] != 2 * count) {
-        // CRC-valid but not the answer to this request: report it as an abnormal response.
-        ShowExceptionMessage(link, 0);
-        return -1;
-    }
-    return 0;
+    const ExchangeOutcome outcome =
+        link.Exchange(6, 2 * count + 5, [count](const std::uint8_t* reply) {
+            if (reply[1] == (kFnRead | 0x80)) {
+                return ReplyVerdict::Exception;
+            }
+            // CRC-valid but with another byte count: not the answer to this request.
+            return reply[2] == 2 * count ? ReplyVerdict::Accepted : ReplyVerdict::Mismatch;
+        });
+    return ReportOutcome(link, outcome);
 }
 
 int RequestWrite(CComLink& link, std::uint8_t id, std::uint16_t address, const std::uint8_t* data,
@@ -69,21 +85,18 @@ int RequestWrite(CComLink& link, std::uint8_t id, std::uint16_t address, const s
     request[5] = static_cast<std::uint8_t>(byteCount >> 1);
     request[6] = static_cast<std::uint8_t>(byteCount);
     std::memcpy(request + 7, data, static_cast<std::size_t>(byteCount));
-    if (link.Transact(7 + static_cast<std::size_t>(byteCount), kWriteReplyLength, true) != 0) {
-        return -1;
-    }
-    const std::uint8_t* reply = link.ResponseBuffer();
-    if (reply[1] == (kFnWrite | 0x80)) {
-        ShowExceptionMessage(link, reply[2]);
-        return -1;
-    }
-    // A reply that echoes another address or count answers some other write: the registers
-    // asked for may not hold the data.
-    if (std::memcmp(reply + 2, request + 2, 4) != 0) {
-        ShowExceptionMessage(link, 0);
-        return -1;
-    }
-    return 0;
+    const ExchangeOutcome outcome = link.Exchange(
+        7 + static_cast<std::size_t>(byteCount), kWriteReplyLength,
+        [request](const std::uint8_t* reply) {
+            if (reply[1] == (kFnWrite | 0x80)) {
+                return ReplyVerdict::Exception;
+            }
+            // A reply that echoes another address or count answers some other write: the
+            // registers asked for may not hold the data.
+            return std::memcmp(reply + 2, request + 2, 4) == 0 ? ReplyVerdict::Accepted
+                                                               : ReplyVerdict::Mismatch;
+        });
+    return ReportOutcome(link, outcome);
 }
 
 // Reads the leading hex digits of a two-character pair; no leading digit gives 0.

@@ -1,5 +1,7 @@
 #include "sysfiles/settings_file.h"
 
+#include <algorithm>
+
 #include <charconv>
 #include <string>
 
@@ -83,6 +85,9 @@ void ReadCommSettings(const std::string& path, CommSettings& settings) {
     ReadInteger(path, "COM_CONNECTION_ID", settings.connectionId);
     ReadInteger(path, "COM_SILENT_INTERVAL", settings.silentInterval);
     ReadInteger(path, "COM_DELAY", settings.delay);
+    ReadInteger(path, "RETRIES", settings.retries);
+    // A handful of repeats rides out a noisy line; many more would only hide a dead one.
+    settings.retries = std::clamp(settings.retries, 0, kMaxRetries);
 }
 
 void WriteCommSettings(const std::string& path, const CommSettings& settings) {

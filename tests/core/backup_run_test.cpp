@@ -285,8 +285,9 @@ TEST_F(BackupRun, CancelLeavesNoNewFileAndTheOlderOneUntouched) {
     TransferContext referenceContext = Context(counting);
     ASSERT_EQ(RunBackup(referenceContext, folder.file("reference.bkp")), 0);
     ASSERT_TRUE(fs::remove(folder.file("reference.bkp")));
-    // One poll after the parameter area, one before each step read, one at the end.
-    ASSERT_EQ(counting.polls, 1 + 64 + 1);
+    // One poll after the parameter area, one before each step read of both readings, one at
+    // the end.
+    ASSERT_EQ(counting.polls, 1 + 64 + 64 + 1);
 
     struct Case {
         const char* name;
@@ -297,6 +298,7 @@ TEST_F(BackupRun, CancelLeavesNoNewFileAndTheOlderOneUntouched) {
         {"after the parameter area", 0, kMsgProgressBackupInitialize},
         {"first step", 1, kMsgProgressBackupInitialize},
         {"middle of the steps", 33, kMsgProgressBackupInitialize},
+        {"second reading", 66, kMsgProgressBackupStep},
         {"last poll", counting.polls - 1, kMsgProgressBackupStep},
     };
     for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "backup/backup_run.h"
 #include "link/register_ops.h"
+#include "model/backup_file.h"
 #include "model/register_map.h"
 #include "support/transmit_support.h"
 #include "support/writer_fixture.h"
@@ -112,9 +114,16 @@ TEST_F(WritePathTest, ValidJobsSendTheRecordedRequests) {
         EXPECT_EQ(Sent(), RecordedSequence(writes[contents]));
     }
 
+    // A backup reads both areas a second time to confirm the first reading.
     controller().clearRequestLog();
     const std::string backup = Backup(7, "UNIT-7");
-    EXPECT_EQ(Sent(), RecordedSequence("backup.txt"));
+    std::vector<std::string> backupRequests = RecordedSequence("backup.txt");
+    ASSERT_EQ(backupRequests.size(), 1u + 14 + 1 + 64);
+    const std::vector<std::string> firstReading = backupRequests;
+    backupRequests.insert(backupRequests.end(), firstReading.begin() + 1,
+                          firstReading.begin() + 15);
+    backupRequests.insert(backupRequests.end(), firstReading.begin() + 16, firstReading.end());
+    EXPECT_EQ(Sent(), backupRequests);
 
     const char* const restores[] = {"restore-both.txt", "restore-params.txt", "restore-steps.txt"};
     for (int contents = 0; contents < 3; ++contents) {
@@ -213,6 +222,104 @@ TEST_F(WritePathTest, WrongWriteEchoFailsTheWrite) {
         controller().clearFaults();
         EXPECT_EQ(c.write(), 0);
     }
+}
+
+// A transient line fault is ridden out by sending the request again: the write ends verified
+// with the data set's image. A doubled or late reply may still cost the write, but is never
+// taken for another request's answer: the write is right or it fails. A fault on every
+// request, or an exception reply (never repeated), fails.
+TEST_F(WritePathTest, LineFaultsAreRetriedAndPersistentOnesFail) {
+    enum class Expect { Succeeds, RightOrFails, Fails };
+    link.setRetries(2);
+    struct Case {
+        const char* what;
+        sim::Fault fault;
+        int every;
+        Expect expect;
+    };
+    const Case cases[] = {
+        {"dropped request", sim::Fault::DropRequest, 23, Expect::Succeeds},
+        {"lost reply", sim::Fault::LoseReply, 23, Expect::Succeeds},
+        {"bad CRC", sim::Fault::BadCrc, 23, Expect::Succeeds},
+        {"flipped bit", sim::Fault::FlipBit, 23, Expect::Succeeds},
+        {"other station", sim::Fault::WrongStation, 23, Expect::Succeeds},
+        {"other function", sim::Fault::WrongFunction, 23, Expect::Succeeds},
+        {"short reply", sim::Fault::ShortReply, 23, Expect::Succeeds},
+        {"wrong echo", sim::Fault::WrongEcho, 23, Expect::Succeeds},
+        {"doubled reply", sim::Fault::DoubleReply, 23, Expect::RightOrFails},
+        {"late reply", sim::Fault::LateReply, 23, Expect::RightOrFails},
+        {"lost reply every time", sim::Fault::LoseReply, 1, Expect::Fails},
+        {"exception", sim::Fault::Exception, 23, Expect::Fails},
+    };
+    const WriteSourceLoading loading = LoadWriteSource(FromActuator(0));
+    ASSERT_TRUE(loading.source.has_value());
+    const auto expected = test::ExpectedParameterImage(
+        test::ReadBytes(test::SamplePath("VMA10_param.csv")), "VMA10-L06", "VMA10-06I");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::SeedImage(controller(), 51, "BEFORE");
+        link.resetRepeatedRequests();
+        controller().injectEvery(c.fault, c.every);
+        TransferContext ctx = context();
+        const int result = TransmitWorker(ctx, *loading.source, hooks);
+        controller().clearFaults();
+        if (c.expect == Expect::Fails) {
+            EXPECT_EQ(result, -1);
+            continue;
+        }
+        if (c.expect == Expect::Succeeds) {
+            EXPECT_EQ(result, 0);
+            EXPECT_GT(link.repeatedRequests(), 0);
+        }
+        if (result != 0) {
+            continue;
+        }
+        for (const auto& [reg, value] : expected) {
+            if (reg != kModeReg && reg != 0x00EF) {  // the write's own mode and date code
+                ASSERT_EQ(Reg(reg), value) << "register " << reg;
+            }
+        }
+    }
+}
+
+// A reply sent twice or late is never taken for the answer to the next request: a backup made
+// on such a line holds exactly what the controller holds, or it fails and leaves no file.
+TEST_F(WritePathTest, BackupOnALineWithDoubledOrLateRepliesIsRightOrFails) {
+    link.setRetries(2);
+    controller().setLateReplyMs(100);
+    int saved = 0;
+    sim.setPacing(true);
+    for (const std::uint32_t rate : {38400u, 115200u}) {
+        sim.setBitRate(rate);
+        ASSERT_EQ(link.ConfigurePort(rate, 1, 0), 0);
+        for (const auto& [fault, every] :
+             {std::pair{sim::Fault::DoubleReply, 5}, std::pair{sim::Fault::LateReply, 9}}) {
+            SCOPED_TRACE(std::to_string(rate) + " bit/s, fault every " + std::to_string(every));
+            test::SeedImage(controller(), rate + static_cast<std::uint32_t>(every), "LINE");
+            const std::string path = folder.file("line.bkp");
+            std::filesystem::remove(path);
+            controller().injectEvery(fault, every);
+            TransferContext ctx = context();
+            const int result = RunBackup(ctx, path);
+            controller().clearRequestLog();
+            controller().clearFaults();
+            controller().setLateReplyMs(100);
+            if (result != 0) {
+                EXPECT_FALSE(std::filesystem::exists(path));
+                continue;
+            }
+            ++saved;
+            const BackupReading reading = ReadBackupFile(path);
+            ASSERT_TRUE(reading.backup.has_value());
+            for (unsigned reg = 0; reg <= kStepLastReg; ++reg) {
+                const auto address = static_cast<std::uint16_t>(reg);
+                if (RegisterImage::InArea(address)) {
+                    ASSERT_EQ(reading.backup->image.get(address), Reg(address)) << reg;
+                }
+            }
+        }
+    }
+    RecordProperty("backups saved", saved);
 }
 
 // The maps the walks follow: keys as files store them, units where files expect them.
