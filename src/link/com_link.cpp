@@ -188,13 +188,10 @@ int CComLink::ReceiveReply(int expectedLength, std::uint8_t* buffer, bool showTi
 }
 
 std::chrono::microseconds CComLink::FrameGap() const {
-    // Frames on the bus stand at least 3.5 character times apart, and 1.75 ms above 19200
-    // bit/s, where character times get too short to time; the settings' silent interval may
-    // ask for more.
-    const auto characters =
-        baudRate_ > 19200 ? std::chrono::microseconds(1750)
-                          : std::chrono::microseconds(
-                                baudRate_ > 0 ? (35'000'000LL + baudRate_ - 1) / baudRate_ : 0);
+    // Frames on the bus stand at least 3.5 character times apart; the settings' silent
+    // interval may ask for more.
+    const auto characters = std::chrono::microseconds(
+        baudRate_ > 0 ? (35'000'000LL + baudRate_ - 1) / baudRate_ : 0);
     return std::max<std::chrono::microseconds>(characters,
                                                std::chrono::milliseconds(silentInterval_));
 }
