@@ -73,9 +73,10 @@ enum MessageId : int {
     kMsgTransmitMaskedValuesTitle = 63,
     kMsgTransmitMaskedValuesContents = 64,
     kMsgTransmitBackupUncheckedContents = 65,
+    kMsgLinkRequestsRepeated = 66,
 };
 
-inline constexpr int kMessageCount = 66;
+inline constexpr int kMessageCount = 67;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -145,6 +146,7 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_TRANSMIT_MASKED_VALUES_TITLE",
     "MSG_TRANSMIT_MASKED_VALUES_CONTENTS",
     "MSG_TRANSMIT_BACKUP_UNCHECKED_CONTENTS",
+    "MSG_LINK_REQUESTS_REPEATED",
 };
 
 }  // namespace velmora

@@ -390,6 +390,7 @@ const std::vector<std::string> kVocabulary = {
     "MSG_TRANSMIT_MASKED_VALUES_TITLE",
     "MSG_TRANSMIT_MASKED_VALUES_CONTENTS",
     "MSG_TRANSMIT_BACKUP_UNCHECKED_CONTENTS",
+    "MSG_LINK_REQUESTS_REPEATED",
     "MSG_PROGRESS_STATE_PARAMETERWRITE",
     "MSG_PROGRESS_STATE_STEPWRITE",
     "MSG_PROGRESS_STATE_VERIFY",
@@ -412,8 +413,8 @@ const std::vector<std::string> kVocabulary = {
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 154u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 154u);
+    ASSERT_EQ(kVocabulary.size(), 155u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 155u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;

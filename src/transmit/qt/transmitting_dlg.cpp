@@ -19,15 +19,15 @@
 #include <string>
 #include <utility>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/sv_error_dlg.h"
 #include "app/qt/velmora_app.h"
 #include "data/qt/file_select_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "data/qt/work_dialog_support.h"
-#include "sysfiles/language.h"
 #include "rules/restriction.h"
+#include "sysfiles/app_state.h"
+#include "sysfiles/language.h"
 #include "transmit/transmit_contents.h"
 #include "transmit/transmit_worker.h"
 #include "transmit/write_source.h"
@@ -338,6 +338,7 @@ void CTransmittingDlg::StartTransmit() {
 
     busy_ = 1;
     differences_.clear();
+    link->resetRepeatedRequests();
     progress_->setValue(0);
     percent_->setText(QString::asprintf("%d%%", 0));
     // Whatever the last write left there would mislead until the worker's first status.
@@ -352,14 +353,14 @@ void CTransmittingDlg::StartTransmit() {
     };
     hooks.sleep = Sleeper();
     workerDone_ = false;
-    worker_ = std::thread([this, link, station, source = std::move(*loading.source),
-                           hooks = std::move(hooks)] {
-        TransferContext context{*link, station, ui_, &differences_};
-        const int result = TransmitWorker(context, source, hooks);
-        workerDone_ = true;
-        QMetaObject::invokeMethod(
-            this, [this, result] { OnWorkerFinished(result); }, Qt::QueuedConnection);
-    });
+    worker_ = std::thread(
+        [this, link, station, source = std::move(*loading.source), hooks = std::move(hooks)] {
+            TransferContext context{*link, station, ui_, &differences_};
+            const int result = TransmitWorker(context, source, hooks);
+            workerDone_ = true;
+            QMetaObject::invokeMethod(
+                this, [this, result] { OnWorkerFinished(result); }, Qt::QueuedConnection);
+        });
 }
 
 void CTransmittingDlg::RunOnGuiThread(const std::function<void()>& fn) {
@@ -394,6 +395,12 @@ void CTransmittingDlg::OnWorkerFinished(int result) {
     lastResult_ = result;
     return_->setEnabled(true);
     busy_ = 0;
+    // A write that rode out line errors says so under its outcome.
+    if (CComLink* link = MainLink(); link != nullptr && link->repeatedRequests() > 0) {
+        const std::string note =
+            MessageText(kMsgLinkRequestsRepeated) + " " + std::to_string(link->repeatedRequests());
+        status_->setText(status_->text() + QStringLiteral("\n") + DisplayText(note));
+    }
     if (!differences_.empty()) {
         ShowDifferences();
     }
