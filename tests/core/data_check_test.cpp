@@ -14,6 +14,7 @@
 
 #include "model/actuator_table.h"
 #include "model/data_check.h"
+#include "model/field_reader.h"
 #include "model/file_ctrl.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
@@ -43,16 +44,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos) {
-            return fields;
-        }
-        start = comma + 1;
-    }
+    return SplitFields(line);
 }
 
 std::string Join(const std::vector<std::string>& fields) {

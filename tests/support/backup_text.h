@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "model/field_reader.h"
+
 namespace velmora::test {
 
 // Backup text read back by the rules its readers apply (kind of a group from the line after
@@ -28,18 +30,7 @@ inline std::vector<std::string> SplitCrLfLines(const std::string& text) {
     return lines;
 }
 
-inline std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos) {
-            return fields;
-        }
-        start = comma + 1;
-    }
-}
+using velmora::SplitFields;
 
 inline std::string Field(const std::string& line, std::size_t index) {
     const auto fields = SplitFields(line);
