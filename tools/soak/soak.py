@@ -55,7 +55,7 @@ FAULTS = PERIODIC_FAULTS + ["die-after"]
 JOB_KINDS = ["write", "backup", "restore"]
 BAUDS = [38400, 115200]
 
-PART_NO, SV_NO, IO_SPEC = "VMA10-06I", "1.10", "NPN"
+PART_NO, SV_NO, IO_KIND = "VMA10-06I", "1.10", "NPN"
 
 # Exit statuses of velmora-cli.
 EXIT_OK, EXIT_FAILED, EXIT_USAGE, EXIT_REFUSED, EXIT_COMM, EXIT_CANCELLED = 0, 1, 2, 3, 4, 130
@@ -69,7 +69,7 @@ OUTCOME_TITLES = {
 
 
 @dataclass
-class JobSpec:
+class JobPlan:
     index: int
     kind: str
     fault: str
@@ -88,22 +88,22 @@ class JobSpec:
         return text
 
     @staticmethod
-    def parse(text: str, index: int = 0) -> "JobSpec":
+    def parse(text: str, index: int = 0) -> "JobPlan":
         fields = dict(item.split("=", 1) for item in text.replace(",", " ").split())
-        spec = JobSpec(index=index, kind=fields["kind"], fault=fields["fault"],
+        plan = JobPlan(index=index, kind=fields["kind"], fault=fields["fault"],
                        n=int(fields["n"]), baud=int(fields.get("baud", 115200)),
                        station=int(fields.get("station", 1)))
         if "late_ms" in fields:
-            spec.late_ms = int(fields["late_ms"])
-        spec.old_file = fields.get("old_file", "0") not in ("0", "", "no", "false")
-        if spec.kind not in JOB_KINDS or spec.fault not in FAULTS:
+            plan.late_ms = int(fields["late_ms"])
+        plan.old_file = fields.get("old_file", "0") not in ("0", "", "no", "false")
+        if plan.kind not in JOB_KINDS or plan.fault not in FAULTS:
             raise ValueError(f"unknown kind or fault in '{text}'")
-        return spec
+        return plan
 
 
 @dataclass
 class JobResult:
-    spec: JobSpec
+    plan: JobPlan
     outcome: str = "other"
     exit_status: int | None = None
     seconds: float = 0.0
@@ -291,20 +291,20 @@ class Harness:
                 process.kill()
 
 
-def fault_arguments(spec: JobSpec) -> list[str]:
-    args = [f"--{spec.fault}", str(spec.n)]
-    if spec.fault == "late-reply" and spec.late_ms is not None:
-        args += ["--late-ms", str(spec.late_ms)]
+def fault_arguments(plan: JobPlan) -> list[str]:
+    args = [f"--{plan.fault}", str(plan.n)]
+    if plan.fault == "late-reply" and plan.late_ms is not None:
+        args += ["--late-ms", str(plan.late_ms)]
     return args
 
 
-def cli_link_args(port: str, spec_baud: int, station: int) -> list[str]:
-    return ["--port", port, "--id", str(station), "--baud", str(spec_baud), "--yes"]
+def cli_link_args(port: str, baud: int, station: int) -> list[str]:
+    return ["--port", port, "--id", str(station), "--baud", str(baud), "--yes"]
 
 
 def cli_job_args(kind: str, backup_path: str) -> list[str]:
     if kind == "write":
-        return ["write-actuator", "--part-no", PART_NO, "--sv", SV_NO, "--io", IO_SPEC,
+        return ["write-actuator", "--part-no", PART_NO, "--sv", SV_NO, "--io", IO_KIND,
                 "--contents", "both"]
     if kind == "backup":
         return ["backup", backup_path]
@@ -369,7 +369,8 @@ def make_references(harness: Harness, seed: int) -> References:
         process, port = harness.start_sim(folder, image, dump, baud, 1, [])
         try:
             status, seconds = harness.run_cli(
-                folder, root, cli_link_args(port, baud, 1) + cli_job_args(kind, backup_path))
+                folder, root, cli_link_args(port, baud, 1) + cli_job_args(kind, backup_path),
+                timeout=max(harness.timeout, 120))
         finally:
             harness.stop_sim(process)
         if status != 0:
@@ -437,9 +438,9 @@ def make_references(harness: Harness, seed: int) -> References:
 
 # ---- One soak job ---------------------------------------------------------------------------
 
-def run_job(harness: Harness, refs: References, spec: JobSpec) -> JobResult:
-    result = JobResult(spec)
-    folder = os.path.join(harness.work, f"job-{spec.index:05d}")
+def run_job(harness: Harness, refs: References, plan: JobPlan) -> JobResult:
+    result = JobResult(plan)
+    folder = os.path.join(harness.work, f"job-{plan.index:05d}")
     result.folder = folder
     os.makedirs(folder)
     root = harness.make_root(folder)
@@ -447,10 +448,10 @@ def run_job(harness: Harness, refs: References, spec: JobSpec) -> JobResult:
     os.makedirs(out_dir)
     backup_path = os.path.join(out_dir, "controller.bkp")
     old_bytes = b""
-    if spec.kind == "restore":
+    if plan.kind == "restore":
         # A copy of its own: jobs running at once never share a file.
         shutil.copyfile(refs.backup_file, backup_path)
-    elif spec.kind == "backup" and spec.old_file:
+    elif plan.kind == "backup" and plan.old_file:
         shutil.copyfile(refs.old_backup_file, backup_path)
         with open(backup_path, "rb") as handle:
             old_bytes = handle.read()
@@ -458,15 +459,15 @@ def run_job(harness: Harness, refs: References, spec: JobSpec) -> JobResult:
 
     started = time.time()
     try:
-        process, port = harness.start_sim(folder, refs.images[spec.kind], dump, spec.baud,
-                                          spec.station, fault_arguments(spec))
+        process, port = harness.start_sim(folder, refs.images[plan.kind], dump, plan.baud,
+                                          plan.station, fault_arguments(plan))
     except RuntimeError as error:
         result.detail = f"harness: {error}"
         return result
     try:
         status, result.seconds = harness.run_cli(
             folder, root,
-            cli_link_args(port, spec.baud, spec.station) + cli_job_args(spec.kind, backup_path))
+            cli_link_args(port, plan.baud, plan.station) + cli_job_args(plan.kind, backup_path))
     finally:
         sim_ended = harness.stop_sim(process)
     ended = time.time()
@@ -482,7 +483,7 @@ def run_job(harness: Harness, refs: References, spec: JobSpec) -> JobResult:
         return result
 
     if status == EXIT_OK:
-        difference = judge_success(harness, refs, spec, folder, root, dump, backup_path,
+        difference = judge_success(harness, refs, plan, folder, root, dump, backup_path,
                                    sim_ended, {date_stamp(started), date_stamp(ended)})
         if difference is None:
             result.outcome = "success"
@@ -496,17 +497,17 @@ def run_job(harness: Harness, refs: References, spec: JobSpec) -> JobResult:
     if status in HONEST_EXITS:
         result.outcome = "honest"
         result.detail = tail(os.path.join(folder, "cli.err"), 3)
-        if spec.kind == "backup":
-            result.problems = backup_leftovers(out_dir, backup_path, old_bytes, spec.old_file)
+        if plan.kind == "backup":
+            result.problems = backup_leftovers(out_dir, backup_path, old_bytes, plan.old_file)
         return result
 
     result.detail = f"exit status {status}; stderr: {tail(folder + '/cli.err')}"
     return result
 
 
-def judge_success(harness: Harness, refs: References, spec: JobSpec, folder: str, root: str,
+def judge_success(harness: Harness, refs: References, plan: JobPlan, folder: str, root: str,
                   dump: str, backup_path: str, sim_ended: bool, date_ok: set[int]) -> str | None:
-    if spec.kind == "backup":
+    if plan.kind == "backup":
         if not os.path.isfile(backup_path):
             return "exit 0 but no backup file"
         try:
@@ -520,7 +521,7 @@ def judge_success(harness: Harness, refs: References, spec: JobSpec, folder: str
         return first_line_difference(refs.backup_lines, lines)
     if not sim_ended or not os.path.isfile(dump):
         return "harness: the simulator left no register dump"
-    expected = refs.written if spec.kind == "write" else refs.restored
+    expected = refs.written if plan.kind == "write" else refs.restored
     return first_register_difference(expected, parse_image(dump), date_ok)
 
 
@@ -545,19 +546,19 @@ def backup_leftovers(out_dir: str, backup_path: str, old_bytes: bytes, had_old: 
 
 # ---- Job list, workers, report --------------------------------------------------------------
 
-def make_jobs(seed: int, count: int) -> list[JobSpec]:
+def make_jobs(seed: int, count: int) -> list[JobPlan]:
     rng = random.Random(seed)
     jobs = []
     for index in range(count):
         kind = rng.choice(JOB_KINDS)
         fault = rng.choice(FAULTS)
         n = rng.randint(20, 150) if fault == "die-after" else rng.randint(3, 40)
-        spec = JobSpec(index, kind, fault, n, rng.choice(BAUDS), rng.randint(1, 247))
+        plan = JobPlan(index, kind, fault, n, rng.choice(BAUDS), rng.randint(1, 247))
         if fault == "late-reply" and rng.random() < 0.5:
-            spec.late_ms = rng.randint(50, 1500)
+            plan.late_ms = rng.randint(50, 1500)
         if kind == "backup":
-            spec.old_file = rng.random() < 0.5
-        jobs.append(spec)
+            plan.old_file = rng.random() < 0.5
+        jobs.append(plan)
     return jobs
 
 
@@ -596,7 +597,7 @@ def main() -> int:
                         help="seconds before a CLI run counts as a hang (default 180)")
     parser.add_argument("--max-minutes", type=float, default=None,
                         help="start no new job after this many minutes")
-    parser.add_argument("--job", action="append", default=[], metavar="SPEC",
+    parser.add_argument("--job", action="append", default=[], metavar="JOB",
                         help="run only this job, as a report line prints it "
                              "(\"kind=write fault=late-reply n=7 baud=115200 station=3 ...\"); "
                              "may be repeated; the seed still picks the images")
@@ -608,7 +609,7 @@ def main() -> int:
 
     seed = options.seed if options.seed is not None else random.randrange(1 << 31)
     if options.job:
-        jobs = [JobSpec.parse(text, i) for i, text in enumerate(options.job)]
+        jobs = [JobPlan.parse(text, i) for i, text in enumerate(options.job)]
     else:
         jobs = make_jobs(seed, options.jobs)
     work = tempfile.mkdtemp(prefix="velmora-soak-", dir=options.workdir)
@@ -626,9 +627,9 @@ def main() -> int:
             print("  " + note)
         print(flush=True)
 
-        pending: queue.Queue[JobSpec] = queue.Queue()
-        for spec in jobs:
-            pending.put(spec)
+        pending: queue.Queue[JobPlan] = queue.Queue()
+        for plan in jobs:
+            pending.put(plan)
         lock = threading.Lock()
         deadline = (wall_start + options.max_minutes * 60) if options.max_minutes else None
 
@@ -637,13 +638,13 @@ def main() -> int:
                 if deadline is not None and time.monotonic() >= deadline:
                     return
                 try:
-                    spec = pending.get_nowait()
+                    plan = pending.get_nowait()
                 except queue.Empty:
                     return
                 try:
-                    result = run_job(harness, refs, spec)
+                    result = run_job(harness, refs, plan)
                 except Exception as error:  # the harness's own trouble: judged "other"
-                    result = JobResult(spec, detail=f"harness: {error!r}")
+                    result = JobResult(plan, detail=f"harness: {error!r}")
                 keep = options.keep or result.outcome in ("false", "hang", "other") or result.problems
                 if not keep and result.folder:
                     shutil.rmtree(result.folder, ignore_errors=True)
@@ -652,7 +653,7 @@ def main() -> int:
                     done = len(results)
                     if options.verbose or result.outcome in ("false", "hang", "other") \
                             or result.problems:
-                        print(f"[{done:4d}/{len(jobs)}] job {spec.index}: {spec.describe()}: "
+                        print(f"[{done:4d}/{len(jobs)}] job {plan.index}: {plan.describe()}: "
                               f"{result.outcome} (exit {result.exit_status}, "
                               f"{result.seconds:.1f} s){' ' + result.detail if result.outcome != 'success' and result.outcome != 'honest' else ''}",
                               flush=True)
@@ -673,27 +674,28 @@ def main() -> int:
         harness.stop_all()
     wall = time.monotonic() - wall_start
 
-    results.sort(key=lambda r: r.spec.index)
+    results.sort(key=lambda r: r.plan.index)
     print()
-    print_table("fault", FAULTS, results, lambda r: r.spec.fault)
-    print_table("job", JOB_KINDS, results, lambda r: r.spec.kind)
-    print_table("bit rate", [str(b) for b in BAUDS], results, lambda r: str(r.spec.baud))
-    backup_failures = [r for r in results if r.spec.kind == "backup" and r.outcome == "honest"]
+    print_table("fault", FAULTS, results, lambda r: r.plan.fault)
+    print_table("job", JOB_KINDS, results, lambda r: r.plan.kind)
+    print_table("bit rate", [str(b) for b in BAUDS], results, lambda r: str(r.plan.baud))
+    backup_failures = [r for r in results if r.plan.kind == "backup" and r.outcome == "honest"]
     clean = sum(1 for r in backup_failures if not r.problems)
     print(f"failed backups that left no new file and any older file untouched: "
           f"{clean} of {len(backup_failures)}")
     statuses: dict[str, int] = {}
     for r in results:
-        statuses[str(r.exit_status)] = statuses.get(str(r.exit_status), 0) + 1
+        name = "time-out" if r.exit_status is None and r.outcome == "hang" else str(r.exit_status)
+        statuses[name] = statuses.get(name, 0) + 1
     print("exit statuses: " + ", ".join(f"{k}: {v}" for k, v in sorted(statuses.items())))
 
     trouble = [r for r in results if r.outcome in ("false", "hang", "other") or r.problems]
     if trouble:
         print("\nproblems (reproduce with --seed "
-              f"{seed} --job \"SPEC\"; folders kept under {work}):")
+              f"{seed} --job \"JOB\"; folders kept under {work}):")
         for r in trouble:
             what = r.outcome if r.outcome != "honest" else "failed job broke a promise"
-            print(f"  job {r.spec.index}: {r.spec.describe()}")
+            print(f"  job {r.plan.index}: {r.plan.describe()}")
             print(f"    {what}: {r.detail}{'; ' + '; '.join(r.problems) if r.problems else ''}")
             print(f"    folder: {r.folder}")
     skipped = len(jobs) - len(results)
