@@ -70,14 +70,26 @@ class ProgressShown {
     int last_ = -1;
 };
 
-// Reads the whole controller into image. 0, -1 failed (message shown), -2 cancelled. The
-// parameter part fills the bar to 50, the steps from 51 to 100.
+// The whole unit name: the area read asks for its first half only. A backup that silently lost
+// the name would restore an unnamed controller.
+int ReadUnitName(TransferContext& context, RegisterImage& image) {
+    std::array<std::uint8_t, kUnitNameBytes> name{};
+    if (ReadRegisters(context.link, context.stationId, kUnitNameReg, kUnitNameBytes / 2,
+                      name.data()) != 0) {
+        return -1;
+    }
+    image.setUnitName(std::string(name.begin(), name.end()));
+    return 0;
+}
+
 // Reads the whole controller into image. 0, -1 failed (message shown), -2 cancelled.
 //
-// Both areas are read twice and the two readings must agree: a reply that came twice or late
-// can be taken for the answer to the next request of the same size, and only a second reading
-// shows that every block was answered by its own reply. The first reading fills the bar to
-// 50, the second to 100.
+// Both areas are read twice and the two readings must agree. A reply that came twice or late
+// can be taken for the answer to the next request that asks for as many registers, which
+// shifts every later block by one. The second reading runs backwards, so such a fault shifts
+// its values the other way and the readings differ wherever a value was shifted. No two
+// neighbouring requests of either reading that ask for as many registers stand between the
+// unit name and a parameter block. The first reading fills the bar to 50, the second to 100.
 int ReadController(TransferContext& context, RegisterImage& image, ProgressShown& progress) {
     Ui& ui = context.ui;
     auto share = [&progress](int from, int span) {
@@ -86,53 +98,45 @@ int ReadController(TransferContext& context, RegisterImage& image, ProgressShown
         };
     };
     auto cancelled = [&ui] { return ui.cancelRequested(); };
+    auto failed = [&ui](int read) {
+        if (read == -1) {
+            ShowBackupError(ui);
+        }
+        return read;
+    };
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
     progress.Show(0);
-    if (ReadParameterArea(context, image, share(0, 25)) != 0) {
-        ShowBackupError(ui);
-        return -1;
+    if (ReadUnitName(context, image) != 0 || ReadParameterArea(context, image, share(0, 25)) != 0) {
+        return failed(-1);
     }
     if (ui.cancelRequested()) {
         return -2;
     }
     ui.setStatusText(MessageText(kMsgProgressBackupParameter));
-    // The whole unit name: the area read asks for its first half only. A backup that silently
-    // lost the name would restore an unnamed controller.
-    std::array<std::uint8_t, kUnitNameBytes> name{};
-    if (ReadRegisters(context.link, context.stationId, kUnitNameReg, kUnitNameBytes / 2,
-                      name.data()) != 0) {
-        ShowBackupError(ui);
-        return -1;
-    }
-    image.setUnitName(std::string(name.begin(), name.end()));
-
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
-    int read = ReadStepArea(context, image, share(26, 24), cancelled);
-    if (read != 0) {
-        if (read == -1) {
-            ShowBackupError(ui);
-        }
-        return read;
+    if (const int read = ReadStepArea(context, image, share(26, 24), cancelled); read != 0) {
+        return failed(read);
     }
 
     ui.setStatusText(MessageText(kMsgProgressBackupStep));
     progress.Show(51);
     RegisterImage again;
-    if (ReadParameterArea(context, again, share(51, 24)) != 0) {
-        ShowBackupError(ui);
-        return -1;
+    if (ReadParameterArea(context, again, share(51, 24), ReadOrder::Backward) != 0 ||
+        ReadUnitName(context, again) != 0) {
+        return failed(-1);
     }
-    read = ReadStepArea(context, again, share(76, 24), cancelled);
-    if (read != 0) {
-        if (read == -1) {
-            ShowBackupError(ui);
-        }
-        return read;
+    if (const int read =
+            ReadStepArea(context, again, share(76, 24), cancelled, ReadOrder::Backward);
+        read != 0) {
+        return failed(read);
     }
-    if (!CompareParameterArea(image, again).empty() ||
+    bool sameName = true;
+    for (std::uint16_t reg = kUnitNameReg; reg < kUnitNameReg + kUnitNameBytes / 2; ++reg) {
+        sameName = sameName && image.get(reg) == again.get(reg);
+    }
+    if (!sameName || !CompareParameterArea(image, again).empty() ||
         !CompareSteps(image, kStepCount, again).empty()) {
-        ShowBackupError(ui);
-        return -1;
+        return failed(-1);
     }
     return 0;
 }

@@ -44,30 +44,33 @@ void Report(const RequestProgress& progress, int done, int total) {
 }  // namespace
 
 int ReadParameterArea(TransferContext& context, RegisterImage& image,
-                      const RequestProgress& progress) {
+                      const RequestProgress& progress, ReadOrder order) {
     const auto blocks = ParameterReadBlocks();
     const int total = static_cast<int>(blocks.size());
-    int done = 0;
-    for (const RegisterBlock& block : blocks) {
-        if (ReadBlock(context, block, image) != 0) {
+    for (int done = 0; done < total; ++done) {
+        const std::size_t index = static_cast<std::size_t>(
+            order == ReadOrder::Forward ? done : total - 1 - done);
+        if (ReadBlock(context, blocks[index], image) != 0) {
             return -1;
         }
-        Report(progress, ++done, total);
+        Report(progress, done + 1, total);
     }
     return 0;
 }
 
 int ReadStepArea(TransferContext& context, RegisterImage& image, const RequestProgress& progress,
-                 const std::function<bool()>& cancelled) {
+                 const std::function<bool()>& cancelled, ReadOrder order) {
     const int total = static_cast<int>(kStepCount);
-    for (std::size_t step = 0; step < kStepCount; ++step) {
+    for (int done = 0; done < total; ++done) {
         if (cancelled && cancelled()) {
             return -2;
         }
+        const std::size_t step =
+            static_cast<std::size_t>(order == ReadOrder::Forward ? done : total - 1 - done);
         if (ReadBlock(context, StepBlock(step), image) != 0) {
             return -1;
         }
-        Report(progress, static_cast<int>(step) + 1, total);
+        Report(progress, done + 1, total);
     }
     return 0;
 }

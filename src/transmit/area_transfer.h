@@ -15,14 +15,20 @@ namespace velmora {
 // Called after each request with the requests done and the requests in all.
 using RequestProgress = std::function<void(int done, int total)>;
 
+// The order of an area's requests. A reply that came twice is taken for the answer to the next
+// request only when that asks for as many registers; read backwards, the same fault shifts the
+// values the other way, so two readings in opposite orders cannot agree on shifted values.
+enum class ReadOrder { Forward, Backward };
+
 // Reads the whole parameter area into image (the unit name's registers are asked for their
 // first four only, so its last four stay as they were).
 int ReadParameterArea(TransferContext& context, RegisterImage& image,
-                      const RequestProgress& progress = {});
+                      const RequestProgress& progress = {}, ReadOrder order = ReadOrder::Forward);
 // Reads all 64 steps into image. Stops early, returning -2, when cancelled() says so between
 // two requests.
 int ReadStepArea(TransferContext& context, RegisterImage& image,
-                 const RequestProgress& progress = {}, const std::function<bool()>& cancelled = {});
+                 const RequestProgress& progress = {}, const std::function<bool()>& cancelled = {},
+                 ReadOrder order = ReadOrder::Forward);
 
 // Writes the whole parameter area from image: the unit name's eight registers first, then the
 // area block by block.

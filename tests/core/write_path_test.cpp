@@ -114,15 +114,16 @@ TEST_F(WritePathTest, ValidJobsSendTheRecordedRequests) {
         EXPECT_EQ(Sent(), RecordedSequence(writes[contents]));
     }
 
-    // A backup reads both areas a second time to confirm the first reading.
+    // A backup confirms its first reading (version, name, parameters, steps) with a second one
+    // that runs backwards through the parameters, then the name, then backwards through the steps.
     controller().clearRequestLog();
     const std::string backup = Backup(7, "UNIT-7");
     std::vector<std::string> backupRequests = RecordedSequence("backup.txt");
-    ASSERT_EQ(backupRequests.size(), 1u + 14 + 1 + 64);
-    const std::vector<std::string> firstReading = backupRequests;
-    backupRequests.insert(backupRequests.end(), firstReading.begin() + 1,
-                          firstReading.begin() + 15);
-    backupRequests.insert(backupRequests.end(), firstReading.begin() + 16, firstReading.end());
+    ASSERT_EQ(backupRequests.size(), 1u + 1 + 14 + 64);
+    const std::vector<std::string> first = backupRequests;
+    backupRequests.insert(backupRequests.end(), first.rbegin() + 64, first.rbegin() + 78);
+    backupRequests.push_back(first[1]);
+    backupRequests.insert(backupRequests.end(), first.rbegin(), first.rbegin() + 64);
     EXPECT_EQ(Sent(), backupRequests);
 
     const char* const restores[] = {"restore-both.txt", "restore-params.txt", "restore-steps.txt"};
@@ -283,7 +284,9 @@ TEST_F(WritePathTest, LineFaultsAreRetriedAndPersistentOnesFail) {
 }
 
 // A reply sent twice or late is never taken for the answer to the next request: a backup made
-// on such a line holds exactly what the controller holds, or it fails and leaves no file.
+// on such a line holds exactly what the controller holds, or it fails and leaves no file. Every
+// 26th request is a period that divides a forward reading, so a doubled reply strikes the same
+// step in both readings.
 TEST_F(WritePathTest, BackupOnALineWithDoubledOrLateRepliesIsRightOrFails) {
     link.setRetries(2);
     controller().setLateReplyMs(100);
@@ -293,7 +296,8 @@ TEST_F(WritePathTest, BackupOnALineWithDoubledOrLateRepliesIsRightOrFails) {
         sim.setBitRate(rate);
         ASSERT_EQ(link.ConfigurePort(rate, 1, 0), 0);
         for (const auto& [fault, every] :
-             {std::pair{sim::Fault::DoubleReply, 5}, std::pair{sim::Fault::LateReply, 9}}) {
+             {std::pair{sim::Fault::DoubleReply, 5}, std::pair{sim::Fault::DoubleReply, 26},
+              std::pair{sim::Fault::LateReply, 9}}) {
             SCOPED_TRACE(std::to_string(rate) + " bit/s, fault every " + std::to_string(every));
             test::SeedImage(controller(), rate + static_cast<std::uint32_t>(every), "LINE");
             const std::string path = folder.file("line.bkp");
