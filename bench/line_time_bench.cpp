@@ -29,10 +29,10 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
+#include "link/rtu_master.h"
 #include "model/actuator_table.h"
-#include "link/com_link.h"
 #include "sim/pty_controller.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "transmit/transmit_worker.h"
 #include "transmit/write_source.h"
@@ -164,10 +164,8 @@ Run RunOurs(velmora::sim::PtyController& sim, std::uint32_t baud,
     controller.resetImage();
     controller.clearRequestLog();
     BenchUi ui;
-    velmora::LinkChannel channel;
-    velmora::CComLink link(ui, channel);
-    if (link.OpenPort(sim.slavePath()) != 0 ||
-        link.ConfigurePort(baud, kSilentFactor, kDelayMs) != 0) {
+    velmora::RtuMaster link;
+    if (!link.open(sim.slavePath()).ok() || !link.configure(baud, kSilentFactor, kDelayMs).ok()) {
         std::fprintf(stderr, "cannot open %s\n", sim.slavePath().c_str());
         return run;
     }
@@ -178,7 +176,7 @@ Run RunOurs(velmora::sim::PtyController& sim, std::uint32_t baud,
     const auto started = Clock::now();
     const int written = velmora::TransmitWorker(context, source, hooks);
     run.ms = Millis(Clock::now() - started);
-    link.ClosePort();
+    link.close();
     run.ok = written == 0;
     run.log = controller.requestLog();
     return run;

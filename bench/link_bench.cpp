@@ -10,19 +10,19 @@
 #include <string>
 #include <vector>
 
-#include "link/com_link.h"
 #include "link/register_ops.h"
+#include "link/rtu_master.h"
 #include "sim/pty_controller.h"
 
 namespace {
 
-using velmora::CComLink;
+using velmora::RtuMaster;
 
 struct Kind {
     const char* name;
     int requestBytes;
     int replyBytes;
-    std::function<int(CComLink&)> exchange;
+    std::function<velmora::LinkStatus(RtuMaster&)> exchange;
 };
 
 }  // namespace
@@ -43,19 +43,19 @@ int main(int argc, char** argv) {
     }
     const std::vector<Kind> kinds = {
         {"read 1 register", 8, 7,
-         [](CComLink& link) {
+         [](RtuMaster& link) {
              std::uint8_t data[2];
              return velmora::ReadRegisters(link, 1, 0x0010, 1, data);
          }},
         {"write 16 registers", 9 + 32, 8,
-         [&](CComLink& link) {
+         [&](RtuMaster& link) {
              return velmora::WriteRegisters(link, 1, 0x0400, payload.data(), 32);
          }},
         {"write 79 registers", 9 + 158, 8,
-         [&](CComLink& link) {
+         [&](RtuMaster& link) {
              return velmora::WriteRegisters(link, 1, 0x0000, payload.data(), 158);
          }},
-        {"echo", 8, 8, [](CComLink& link) { return velmora::EchoTest(link, 1); }},
+        {"echo", 8, 8, [](RtuMaster& link) { return velmora::EchoTest(link, 1); }},
     };
 
     std::printf(
@@ -74,11 +74,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot start the virtual controller\n");
             return 1;
         }
-        velmora::SilentUi ui;
-        velmora::LinkChannel channel;
-        CComLink link(ui, channel);
-        if (link.OpenPort(sim.slavePath()) != 0 ||
-            link.ConfigurePort(baud, kSilentFactor, kDelayMs) != 0) {
+        RtuMaster link;
+        if (!link.open(sim.slavePath()).ok() ||
+            !link.configure(baud, kSilentFactor, kDelayMs).ok()) {
             std::fprintf(stderr, "cannot open %s\n", sim.slavePath().c_str());
             return 1;
         }
@@ -86,7 +84,7 @@ int main(int argc, char** argv) {
             int failures = 0;
             const auto started = std::chrono::steady_clock::now();
             for (int i = 0; i < count; ++i) {
-                failures += kind.exchange(link) != 0;
+                failures += !kind.exchange(link).ok();
             }
             const std::chrono::duration<double, std::milli> elapsed =
                 std::chrono::steady_clock::now() - started;

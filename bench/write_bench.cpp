@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "backup/backup_run.h"
+#include "link/rtu_master.h"
 #include "model/actuator_table.h"
-#include "link/com_link.h"
 #include "sim/pty_controller.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "transmit/transmit_worker.h"
 #include "transmit/write_source.h"
@@ -73,7 +73,7 @@ class PhaseUi final : public velmora::Ui {
 // the wire plus the controller's turnaround, and at least the master's silent interval and
 // response delay, which run while the request is still on the wire.
 double BestMs(const std::vector<std::vector<std::uint8_t>>& log, std::size_t from, std::size_t to,
-              std::uint32_t baud, const velmora::CComLink& link) {
+              std::uint32_t baud, const velmora::RtuMaster& link) {
     double total = 0;
     for (std::size_t i = from; i < to && i < log.size(); ++i) {
         const auto& frame = log[i];
@@ -104,7 +104,7 @@ double Millis(Clock::duration duration) {
 }
 
 // Splits a run at the status texts into the phases named by the texts that start them.
-std::vector<Phase> Phases(const PhaseUi& ui, const velmora::CComLink& link,
+std::vector<Phase> Phases(const PhaseUi& ui, const velmora::RtuMaster& link,
                           const std::vector<std::vector<std::uint8_t>>& log,
                           const std::vector<std::pair<int, const char*>>& starts,
                           std::uint32_t baud, Clock::time_point end, std::size_t endRequests) {
@@ -198,10 +198,9 @@ int main(int argc, char** argv) {
         }
         auto& controller = sim.controller();
         PhaseUi ui(controller);
-        velmora::LinkChannel channel;
-        velmora::CComLink link(ui, channel);
-        if (link.OpenPort(sim.slavePath()) != 0 ||
-            link.ConfigurePort(baud, kSilentFactor, kDelayMs) != 0) {
+        velmora::RtuMaster link;
+        if (!link.open(sim.slavePath()).ok() ||
+            !link.configure(baud, kSilentFactor, kDelayMs).ok()) {
             std::fprintf(stderr, "cannot open %s\n", sim.slavePath().c_str());
             return 1;
         }
@@ -280,7 +279,7 @@ int main(int argc, char** argv) {
                 PrintPhase(baud, "restore from backup", phases.front());
             }
         }
-        link.ClosePort();
+        link.close();
         sim.stop();
     }
     fs::remove_all(backupPattern);

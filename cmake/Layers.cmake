@@ -1,11 +1,12 @@
-# velmora_layer(NAME DIRS dir... [USES lower-layer-target...])
+# velmora_layer(NAME DIRS dir... [USES lower-layer-target...] [NO_UI])
 # Builds the non-Qt sources of src/<dir> into the static library NAME and checks every include
 # of a project header: it must name a folder of this layer or of a layer it uses (directly or
-# through them), or the user seam app/ui.h. Qt headers are refused outright.
+# through them), or the user seam app/ui.h unless NO_UI says the layer never talks to the user.
+# Qt headers are refused outright.
 set(VELMORA_APP_SEAM "app/ui.h")
 
 function(velmora_layer name)
-    cmake_parse_arguments(LAYER "" "" "DIRS;USES" ${ARGN})
+    cmake_parse_arguments(LAYER "NO_UI" "" "DIRS;USES" ${ARGN})
     set(allowed ${LAYER_DIRS})
     foreach(lower IN LISTS LAYER_USES)
         get_property(lower_dirs GLOBAL PROPERTY VELMORA_LAYER_DIRS_${lower})
@@ -28,7 +29,10 @@ function(velmora_layer name)
                 if(line MATCHES "#[ \t]*include[ \t]*\"(([a-z_]+)/[^\"]+)\"")
                     set(header ${CMAKE_MATCH_1})
                     set(folder ${CMAKE_MATCH_2})
-                    if(NOT header STREQUAL VELMORA_APP_SEAM)
+                    if(header STREQUAL VELMORA_APP_SEAM AND LAYER_NO_UI)
+                        message(FATAL_ERROR "${file} (layer ${name}) includes the user seam "
+                            "${header}; this layer reports through its results only")
+                    elseif(NOT header STREQUAL VELMORA_APP_SEAM)
                         list(FIND allowed ${folder} found)
                         if(found EQUAL -1)
                             message(FATAL_ERROR

@@ -46,7 +46,6 @@
 #include <thread>
 #include <utility>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/qualification_dlg.h"
 #include "app/qt/sv_error_dlg.h"
@@ -58,6 +57,7 @@
 #include "data/qt/file_select_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "sim/pty_controller.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "sysfiles/message_ids.h"
 #include "sysfiles/settings_file.h"
@@ -438,7 +438,8 @@ int Run(const QString& outFolder, const QString& language, bool strict) {
 
     InstallPrintingPresenter();
     Shooter shooter(outFolder);
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program(session);
     LoadMessageTable(program.ui());
     ReadCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
     if (controllerRunning) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "app/link_messages.h"
 #include "link/register_ops.h"
 #include "model/backup_file.h"
 #include "model/file_ctrl.h"
@@ -72,25 +73,37 @@ class ProgressShown {
 
 // The whole unit name: the area read asks for its first half only. A backup that silently lost
 // the name would restore an unnamed controller.
-int ReadUnitName(TransferContext& context, RegisterImage& image) {
+LinkStatus ReadUnitName(TransferContext& context, RegisterImage& image) {
     std::array<std::uint8_t, kUnitNameBytes> name{};
-    if (ReadRegisters(context.link, context.stationId, kUnitNameReg, kUnitNameBytes / 2,
-                      name.data()) != 0) {
-        return -1;
+    const LinkStatus status = ReadRegisters(context.link, context.stationId, kUnitNameReg,
+                                            kUnitNameBytes / 2, name.data());
+    if (status.ok()) {
+        image.setUnitName(std::string(name.begin(), name.end()));
     }
-    image.setUnitName(std::string(name.begin(), name.end()));
-    return 0;
+    return status;
 }
 
-// Reads the whole controller into image. 0, -1 failed (message shown), -2 cancelled.
+bool SameUnitName(const RegisterImage& left, const RegisterImage& right) {
+    for (std::uint16_t reg = kUnitNameReg; reg < kUnitNameReg + kUnitNameBytes / 2; ++reg) {
+        if (left.get(reg) != right.get(reg)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+enum class Reading { Done, Failed, Cancelled };
+
+// Reads the whole controller into image. On failure the link's message and the backup error
+// have been shown.
 //
 // Both areas are read twice and the two readings must agree. A reply that came twice or late
 // can be taken for the answer to the next request that asks for as many registers, which
 // shifts every later block by one. The second reading runs backwards, so such a fault shifts
-// its values the other way and the readings differ wherever a value was shifted. No two
-// neighbouring requests of either reading that ask for as many registers stand between the
-// unit name and a parameter block. The first reading fills the bar to 50, the second to 100.
-int ReadController(TransferContext& context, RegisterImage& image, ProgressShown& progress) {
+// its values the other way and the readings differ wherever a value was shifted. The unit name
+// is read where its neighbours ask for other counts. The first reading fills the bar to 50, the
+// second to 100.
+Reading ReadController(TransferContext& context, RegisterImage& image, ProgressShown& progress) {
     Ui& ui = context.ui;
     auto share = [&progress](int from, int span) {
         return [&progress, from, span](int done, int total) {
@@ -98,47 +111,50 @@ int ReadController(TransferContext& context, RegisterImage& image, ProgressShown
         };
     };
     auto cancelled = [&ui] { return ui.cancelRequested(); };
-    auto failed = [&ui](int read) {
-        if (read == -1) {
-            ShowBackupError(ui);
-        }
-        return read;
+    auto failed = [&ui](const LinkStatus& status) {
+        ShowLinkError(ui, status);
+        ShowBackupError(ui);
+        return Reading::Failed;
     };
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
     progress.Show(0);
-    if (ReadUnitName(context, image) != 0 || ReadParameterArea(context, image, share(0, 25)) != 0) {
-        return failed(-1);
+    if (LinkStatus read = ReadUnitName(context, image); !read.ok()) {
+        return failed(read);
+    }
+    if (LinkStatus read = ReadParameterArea(context, image, share(0, 25)); !read.ok()) {
+        return failed(read);
     }
     if (ui.cancelRequested()) {
-        return -2;
+        return Reading::Cancelled;
     }
     ui.setStatusText(MessageText(kMsgProgressBackupParameter));
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
-    if (const int read = ReadStepArea(context, image, share(26, 24), cancelled); read != 0) {
-        return failed(read);
+    if (const AreaOutcome read = ReadStepArea(context, image, share(26, 24), cancelled);
+        !read.ok()) {
+        return read.cancelled ? Reading::Cancelled : failed(read.link);
     }
 
     ui.setStatusText(MessageText(kMsgProgressBackupStep));
     progress.Show(51);
     RegisterImage again;
-    if (ReadParameterArea(context, again, share(51, 24), ReadOrder::Backward) != 0 ||
-        ReadUnitName(context, again) != 0) {
-        return failed(-1);
-    }
-    if (const int read =
-            ReadStepArea(context, again, share(76, 24), cancelled, ReadOrder::Backward);
-        read != 0) {
+    if (LinkStatus read = ReadParameterArea(context, again, share(51, 24), ReadOrder::Backward);
+        !read.ok()) {
         return failed(read);
     }
-    bool sameName = true;
-    for (std::uint16_t reg = kUnitNameReg; reg < kUnitNameReg + kUnitNameBytes / 2; ++reg) {
-        sameName = sameName && image.get(reg) == again.get(reg);
+    if (LinkStatus read = ReadUnitName(context, again); !read.ok()) {
+        return failed(read);
     }
-    if (!sameName || !CompareParameterArea(image, again).empty() ||
+    if (const AreaOutcome read =
+            ReadStepArea(context, again, share(76, 24), cancelled, ReadOrder::Backward);
+        !read.ok()) {
+        return read.cancelled ? Reading::Cancelled : failed(read.link);
+    }
+    if (!SameUnitName(image, again) || !CompareParameterArea(image, again).empty() ||
         !CompareSteps(image, kStepCount, again).empty()) {
-        return failed(-1);
+        ShowBackupError(ui);
+        return Reading::Failed;
     }
-    return 0;
+    return Reading::Done;
 }
 
 }  // namespace
@@ -148,7 +164,9 @@ int RunBackup(TransferContext& context, const std::string& path) {
     const std::string timestamp = BackupTimestampNow();
 
     std::string controllerVersion;
-    if (ReadVersion(context.link, context.stationId, controllerVersion) != 0) {
+    if (const LinkStatus read = ReadVersion(context.link, context.stationId, controllerVersion);
+        !read.ok()) {
+        ShowLinkError(ui, read);
         ShowBackupError(ui);
         return -1;
     }
@@ -162,7 +180,7 @@ int RunBackup(TransferContext& context, const std::string& path) {
 
     ProgressShown progress(ui);
     RegisterImage image;
-    if (ReadController(context, image, progress) != 0 || ui.cancelRequested()) {
+    if (ReadController(context, image, progress) != Reading::Done || ui.cancelRequested()) {
         return -1;  // the message, if any, has been shown; the temporary file goes with `file`
     }
     file.WriteText(FormatBackupText(image, controllerVersion, timestamp));

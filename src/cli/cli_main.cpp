@@ -166,7 +166,8 @@ int Main(int argc, char** argv) {
     }
     LoadMessageTable(ui);
     ReadCommSettings(ModulePath(kCommSettingsFile), app.commSettings);
-    const int status = found->second(options, args, ui);
+    Session session;
+    const int status = found->second(options, args, ui, session);
     ui.finishProgress();
     return status;
 }

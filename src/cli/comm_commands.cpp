@@ -5,7 +5,7 @@
 #include "cli/commands.h"
 #include "cli/interrupts.h"
 #include "comsetup/search_and_check.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/settings_file.h"
 
@@ -26,7 +26,7 @@ const char* CheckStateText(int state) {
 }
 
 int RunSearch(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
-              bool automatic, const char* name) {
+              RtuMaster& link, bool automatic, const char* name) {
     if (!args.empty()) {
         std::fprintf(stderr, "velmora-cli: %s takes no arguments\n", name);
         return kExitUsage;
@@ -38,7 +38,6 @@ int RunSearch(const Options& options, const std::vector<std::string>& args, Cons
     parameters.idText = std::to_string(options.stationId.value_or(settings.connectionId));
     parameters.bitRateText = std::to_string(options.baudRate.value_or(settings.bitRate));
 
-    CComLink link(ui);
     int result = kSearchCancelled;
     {
         // Ctrl-C stops the search at its next test point, not with a request half on the line.
@@ -57,7 +56,7 @@ int RunSearch(const Options& options, const std::vector<std::string>& args, Cons
             return kExitUsage;
         }
         std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", parameters.portName.c_str(),
-                     PortOpenFailureText().c_str());
+                     PortOpenFailureText(link.lastOpenError()).c_str());
         return kExitCommFailed;
     }
     if (result == kSearchNotFound)
@@ -74,12 +73,14 @@ int RunSearch(const Options& options, const std::vector<std::string>& args, Cons
     return kExitSuccess;
 }
 
-int SearchCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
-    return RunSearch(options, args, ui, true, "search");
+int SearchCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                  Session& session) {
+    return RunSearch(options, args, ui, session.master, true, "search");
 }
 
-int CheckCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
-    return RunSearch(options, args, ui, false, "check");
+int CheckCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                 Session& session) {
+    return RunSearch(options, args, ui, session.master, false, "check");
 }
 
 }  // namespace

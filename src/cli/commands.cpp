@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/link_messages.h"
 #include "platform/termios_rates.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
@@ -34,16 +35,20 @@ std::string PortErrorText(int error) {
 
 }  // namespace
 
-std::string PortOpenFailureText() {
-    // The CLI's links all run on the process's line.
-    return PortErrorText(ProcessLinkChannel().port().lastOpenError());
+std::string PortOpenFailureText(int osError) {
+    return PortErrorText(osError);
+}
+
+int CommunicationFailed(Ui& ui, const LinkStatus& status) {
+    ShowLinkError(ui, status);
+    return status.error == LinkError::BadArgument ? kExitUsage : kExitCommFailed;
 }
 
 int FailureStatus(const ConsoleUi& ui, int linkFailuresBefore) {
     return ui.linkFailuresShown() > linkFailuresBefore ? kExitCommFailed : kExitFailure;
 }
 
-int Connect(const Options& options, CComLink& link, Ui& ui, std::uint8_t& station) {
+int Connect(const Options& options, RtuMaster& link, Ui& ui, std::uint8_t& station) {
     const CommSettings& settings = App().commSettings;
     const std::string port = options.port.empty() ? settings.portName : options.port;
     const int baud = options.baudRate.value_or(settings.bitRate);
@@ -62,17 +67,17 @@ int Connect(const Options& options, CComLink& link, Ui& ui, std::uint8_t& statio
         std::fprintf(stderr, "velmora-cli: no valid station ID (got %d); use --id\n", id);
         return kExitFailure;
     }
-    if (link.OpenPort(port) != 0) {
+    if (const LinkStatus opened = link.open(port); !opened.ok()) {
         ui.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
                                         kMsgComsettingComopenErrorCountermeasureContents),
                        MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,
                        MessageButtons::Ok);
         std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", port.c_str(),
-                     PortOpenFailureText().c_str());
+                     PortOpenFailureText(opened.osError).c_str());
         return kExitCommFailed;
     }
-    if (link.ConfigurePort(static_cast<std::uint32_t>(baud), settings.silentInterval,
-                           settings.delay) != 0) {
+    if (!link.configure(static_cast<std::uint32_t>(baud), settings.silentInterval, settings.delay)
+             .ok()) {
         std::fprintf(stderr, "velmora-cli: %s does not take the bit rate %d\n", port.c_str(), baud);
         return kExitCommFailed;
     }

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/session.h"
 #include "cli/cli_ui.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 
 namespace velmora::cli {
 
@@ -34,8 +35,8 @@ struct Options {
     std::map<std::string, std::string> commandOptions;
 };
 
-using Command =
-    std::function<int(const Options&, const std::vector<std::string>& args, ConsoleUi& ui)>;
+using Command = std::function<int(const Options&, const std::vector<std::string>& args,
+                                  ConsoleUi& ui, Session& session)>;
 using CommandTable = std::map<std::string, Command>;
 
 const CommandTable& Commands();
@@ -50,10 +51,13 @@ void AddDataCheckCommands(CommandTable& table);
 // Opens and configures the line from the options, falling back on the settings file, and sets
 // the station ID to address. Returns kExitSuccess, or the exit status after telling the user
 // what failed.
-int Connect(const Options& options, CComLink& link, Ui& ui, std::uint8_t& station);
+int Connect(const Options& options, RtuMaster& link, Ui& ui, std::uint8_t& station);
 
-// The operating system's reason the last port open failed, with what to do about it.
-std::string PortOpenFailureText();
+// Shows why a request cycle failed and gives the exit status for it.
+int CommunicationFailed(Ui& ui, const LinkStatus& status);
+
+// The operating system's reason (errno) a port open failed, with what to do about it.
+std::string PortOpenFailureText(int osError);
 
 // The exit status of a job that failed: kExitCommFailed when the link reported a time-out or an
 // abnormal response since linkFailuresBefore, else kExitFailure.

@@ -90,7 +90,7 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
 
 // language [CODE]: without a code, lists the languages and marks the one in use (the one whose
 // file System/LanguageData.ini equals); with one, copies its file into place.
-int LanguageCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&) {
+int LanguageCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&, Session&) {
     if (args.size() > 1) {
         std::fprintf(stderr, "velmora-cli: language wants at most one language code\n");
         return kExitUsage;
@@ -143,7 +143,7 @@ int LanguageCommand(const Options&, const std::vector<std::string>& args, Consol
 }
 
 // check-data [DIR]: every problem as FILE:LINE: TEXT, then a summary; exit 1 on any problem.
-int CheckDataCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&) {
+int CheckDataCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&, Session&) {
     if (args.size() > 1) {
         std::fprintf(stderr, "velmora-cli: check-data wants at most one folder\n");
         return kExitUsage;

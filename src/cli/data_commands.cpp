@@ -21,7 +21,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 // pack PLAIN SCRAMBLED: stores a text file the way the program's data files are stored. Line
 // ends become CR LF, so a data set may be edited with any editor.
-int PackCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&) {
+int PackCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&, Session&) {
     if (args.size() != 2) {
         std::fprintf(stderr, "velmora-cli: pack wants PLAIN SCRAMBLED\n");
         return kExitUsage;
@@ -46,7 +46,7 @@ int PackCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&
 }
 
 // unpack SCRAMBLED PLAIN: the stored text as UTF-8; "-" writes to standard output.
-int UnpackCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&) {
+int UnpackCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&, Session&) {
     if (args.size() != 2) {
         std::fprintf(stderr, "velmora-cli: unpack wants SCRAMBLED PLAIN\n");
         return kExitUsage;

@@ -14,7 +14,7 @@
 #include "cli/commands.h"
 #include "cli/interrupts.h"
 #include "data/file_selection.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 #include "model/actuator_table.h"
 #include "rules/restriction.h"
 #include "sysfiles/app_state.h"
@@ -145,7 +145,8 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-int ActuatorsCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+int ActuatorsCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                     Session&) {
     if (!args.empty()) {
         std::fprintf(stderr, "velmora-cli: actuators takes no arguments\n");
         return kExitUsage;
@@ -181,12 +182,12 @@ int ActuatorsCommand(const Options& options, const std::vector<std::string>& arg
 // The rule file's verdict for the operation, with its box shown. 0 to go on, else the exit
 // status. A controller that does not give its version is a line failure, not a refusal: the
 // rules' verdict would judge a version it never gave, so their box is not shown.
-int CheckAllowed(CComLink& link, std::uint8_t station, int operation, int selectionNumber,
+int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
                  ConsoleUi& ui) {
     RestrictionResult result;
     const int verdict =
         CheckFunctionalRestriction(link, station, operation, selectionNumber, result, ui);
-    if (!result.versionRead) {
+    if (!result.versionRead || IsCommunicationFailure(result.link)) {
         std::fprintf(stderr,
                      "velmora-cli: the controller did not give its software version for the "
                      "rule check (port %s, station %u, %u bit/s); nothing was done\n",
@@ -255,7 +256,7 @@ void PrintCaution(const TransmitContents& contents, Ui& ui) {
 }
 
 // A job that rode out line errors says so: the line or the cable may want looking at.
-void PrintRepeatedRequests(const CComLink& link) {
+void PrintRepeatedRequests(const RtuMaster& link) {
     const int repeated = link.repeatedRequests();
     if (repeated > 0)
         std::fprintf(stderr, "%d request%s repeated after line errors\n", repeated,
@@ -302,7 +303,7 @@ std::optional<WriteSource> LoadSource(const TransmitRequest& request, ConsoleUi&
 }
 
 // The rule check, then the worker as the transmit dialog runs it.
-int RunWrite(CComLink& link, std::uint8_t station, const WriteSource& source, int operation,
+int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, int operation,
              ConsoleUi& ui) {
     const TransmitRequest& request = source.request;
     const int refused = CheckAllowed(link, station, operation,
@@ -391,7 +392,7 @@ bool FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partN
 }
 
 int WriteActuatorCommand(const Options& options, const std::vector<std::string>& args,
-                         ConsoleUi& ui) {
+                         ConsoleUi& ui, Session& session) {
     const std::string partNo = CommandOption(options, "part-no");
     const std::string sv = CommandOption(options, "sv");
     const std::string io = CommandOption(options, "io");
@@ -415,14 +416,15 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     if (!source)
         return status;
 
-    CComLink link(ui);
+    RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
         return failed;
     return RunWrite(link, station, *source, RestrictActuator, ui);
 }
 
-int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                   Session& session) {
     if (args.size() != 1) {
         std::fprintf(stderr, "velmora-cli: usage: restore FILE [--contents both|params|steps]\n");
         return kExitUsage;
@@ -441,7 +443,7 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
     if (!source)
         return status;
 
-    CComLink link(ui);
+    RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
         return failed;
@@ -450,12 +452,13 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
 
 // ---- Backup ------------------------------------------------------------------------------
 
-int BackupCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+int BackupCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                  Session& session) {
     if (args.size() != 1) {
         std::fprintf(stderr, "velmora-cli: usage: backup FILE\n");
         return kExitUsage;
     }
-    CComLink link(ui);
+    RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
         return failed;

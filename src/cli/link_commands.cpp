@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "link/com_link.h"
 #include "link/register_ops.h"
+#include "link/rtu_master.h"
 #include "platform/serial_port.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
@@ -24,7 +24,7 @@ bool ParseNumber(const std::string& text, long minimum, long maximum, long& valu
     return errno == 0 && *end == '\0' && value >= minimum && value <= maximum;
 }
 
-int PortsCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&) {
+int PortsCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&, Session&) {
     if (!args.empty()) {
         std::fprintf(stderr, "velmora-cli: ports takes no arguments\n");
         return kExitUsage;
@@ -35,17 +35,18 @@ int PortsCommand(const Options&, const std::vector<std::string>& args, ConsoleUi
     return kExitSuccess;
 }
 
-int EchoCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+int EchoCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                Session& session) {
     if (!args.empty()) {
         std::fprintf(stderr, "velmora-cli: echo takes no arguments\n");
         return kExitUsage;
     }
-    CComLink link(ui);
+    RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
         return failed;
     }
-    if (EchoTest(link, station) != 0) {
+    if (!EchoTest(link, station).ok()) {
         ui.showMessage(MessageText(kMsgComsettingComsearchNgContents),
                        MessageText(kMsgComsettingComsearchNgTitle), MessageIcon::Error,
                        MessageButtons::Ok);
@@ -56,26 +57,27 @@ int EchoCommand(const Options& options, const std::vector<std::string>& args, Co
     return kExitSuccess;
 }
 
-int VersionCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+int VersionCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                   Session& session) {
     if (!args.empty()) {
         std::fprintf(stderr, "velmora-cli: version takes no arguments\n");
         return kExitUsage;
     }
-    CComLink link(ui);
+    RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
         return failed;
     }
     std::string version;
-    // The register operations fail only on the line: a time-out or an exception reply.
-    if (ReadVersion(link, station, version) != 0) {
-        return kExitCommFailed;
+    if (const LinkStatus read = ReadVersion(link, station, version); !read.ok()) {
+        return CommunicationFailed(ui, read);
     }
     std::printf("%s\n", version.c_str());
     return kExitSuccess;
 }
 
-int ReadCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+int ReadCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                Session& session) {
     long address = 0;
     long count = 0;
     if (args.size() != 2 || !ParseNumber(args[0], 0, 0xFFFF, address) ||
@@ -84,7 +86,7 @@ int ReadCommand(const Options& options, const std::vector<std::string>& args, Co
                      "velmora-cli: usage: read ADDR COUNT (ADDR 0 to 0xFFFF, COUNT >= 1)\n");
         return kExitUsage;
     }
-    CComLink link(ui);
+    RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
         return failed;
@@ -93,9 +95,11 @@ int ReadCommand(const Options& options, const std::vector<std::string>& args, Co
     for (long done = 0; done < count;) {
         const long chunk = std::min<long>(125, count - done);
         std::vector<std::uint8_t> data(static_cast<std::size_t>(chunk) * 2);
-        if (ReadRegisters(link, station, static_cast<std::uint16_t>(address + done),
-                          static_cast<std::uint16_t>(chunk), data.data()) != 0) {
-            return kExitCommFailed;
+        if (const LinkStatus read =
+                ReadRegisters(link, station, static_cast<std::uint16_t>(address + done),
+                              static_cast<std::uint16_t>(chunk), data.data());
+            !read.ok()) {
+            return CommunicationFailed(ui, read);
         }
         for (long i = 0; i < chunk; ++i) {
             const unsigned value = data[2 * i] * 256u + data[2 * i + 1];
@@ -106,7 +110,8 @@ int ReadCommand(const Options& options, const std::vector<std::string>& args, Co
     return kExitSuccess;
 }
 
-int WriteCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui) {
+int WriteCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
+                 Session& session) {
     long address = 0;
     if (args.size() < 2 || args.size() > 124 || !ParseNumber(args[0], 0, 0xFFFF, address)) {
         std::fprintf(stderr, "velmora-cli: usage: write ADDR VALUE... (1 to 123 values)\n");
@@ -123,14 +128,16 @@ int WriteCommand(const Options& options, const std::vector<std::string>& args, C
         data.push_back(static_cast<std::uint8_t>(word >> 8));
         data.push_back(static_cast<std::uint8_t>(word & 0xFF));
     }
-    CComLink link(ui);
+    RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess) {
         return failed;
     }
-    if (WriteRegisters(link, station, static_cast<std::uint16_t>(address), data.data(),
-                       static_cast<int>(data.size())) != 0) {
-        return kExitCommFailed;
+    if (const LinkStatus written =
+            WriteRegisters(link, station, static_cast<std::uint16_t>(address), data.data(),
+                           static_cast<int>(data.size()));
+        !written.ok()) {
+        return CommunicationFailed(ui, written);
     }
     std::printf("wrote %zu register(s) from 0x%04lx\n", data.size() / 2, address);
     return kExitSuccess;

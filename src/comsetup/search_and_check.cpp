@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
-#include "sysfiles/language.h"
 #include "rules/restriction.h"
+#include "sysfiles/app_state.h"
+#include "sysfiles/language.h"
 
 namespace velmora {
 namespace {
@@ -53,7 +53,7 @@ void StoreEnables(const RestrictionResult& result) {
 }
 
 // The controller answered: remember it and let the rules decide what it may do.
-int Found(CComLink& link, int stationId, int bitRate, const std::string& bitRateText,
+int Found(RtuMaster& link, int stationId, int bitRate, const std::string& bitRateText,
           const std::string& portName, Ui& ui) {
     ShowFound(portName, stationId, bitRateText, ui);
     CommSettings& settings = App().commSettings;
@@ -87,7 +87,7 @@ int Found(CComLink& link, int stationId, int bitRate, const std::string& bitRate
     return kSearchRejected;
 }
 
-int AutomaticSearch(CComLink& link, const std::string& portName, Ui& ui) {
+int AutomaticSearch(RtuMaster& link, const std::string& portName, Ui& ui) {
     const CommSettings& settings = App().commSettings;
     App().commSettings.activeStationId = -1;
     int attempt = 1;
@@ -102,9 +102,9 @@ int AutomaticSearch(CComLink& link, const std::string& portName, Ui& ui) {
             ++attempt;
             // An adapter that cannot take this rate stays at the last one; an answer there would
             // be recorded under the wrong rate, so the attempt counts as missed.
-            if (link.ConfigurePort(bitRate, settings.silentInterval, settings.delay) != 0)
+            if (!link.configure(bitRate, settings.silentInterval, settings.delay).ok())
                 continue;
-            if (EchoTest(link, static_cast<std::uint8_t>(station)) == 0) {
+            if (EchoTest(link, static_cast<std::uint8_t>(station)).ok()) {
                 return Found(link, station, static_cast<int>(bitRate), std::to_string(bitRate),
                              portName, ui);
             }
@@ -113,7 +113,7 @@ int AutomaticSearch(CComLink& link, const std::string& portName, Ui& ui) {
     return NotFound(ui);
 }
 
-int ManualCheck(CComLink& link, const SearchParameters& parameters, const std::string& portName,
+int ManualCheck(RtuMaster& link, const SearchParameters& parameters, const std::string& portName,
                 Ui& ui) {
     const CommSettings& settings = App().commSettings;
     const int station = ListNumber(parameters.idText);
@@ -122,10 +122,10 @@ int ManualCheck(CComLink& link, const SearchParameters& parameters, const std::s
     const int bitRate = ListNumber(parameters.bitRateText);
     // A rate the line cannot take leaves the port at its last rate; no echo is sent, since an
     // answer there would be recorded under the chosen rate.
-    const bool configured =
-        bitRate > 0 && link.ConfigurePort(static_cast<std::uint32_t>(bitRate),
-                                          settings.silentInterval, settings.delay) == 0;
-    const bool answered = configured && EchoTest(link, static_cast<std::uint8_t>(station)) == 0;
+    const bool configured = bitRate > 0 && link.configure(static_cast<std::uint32_t>(bitRate),
+                                                          settings.silentInterval, settings.delay)
+                                               .ok();
+    const bool answered = configured && EchoTest(link, static_cast<std::uint8_t>(station)).ok();
     if (ui.cancelRequested())
         return kSearchCancelled;
     if (!answered)
@@ -136,7 +136,7 @@ int ManualCheck(CComLink& link, const SearchParameters& parameters, const std::s
 
 }  // namespace
 
-int SearchAndCheck(CComLink& link, const SearchParameters& parameters, Ui& ui) {
+int SearchAndCheck(RtuMaster& link, const SearchParameters& parameters, Ui& ui) {
     const std::string portName = link.portName();
     if (parameters.automatic)
         return AutomaticSearch(link, portName, ui);
@@ -149,8 +149,8 @@ bool ApplySearchOutcome(int result) {
     return result == kSearchAccepted;
 }
 
-int StartSearch(CComLink& link, const SearchParameters& parameters, Ui& ui) {
-    if (link.OpenPort(parameters.portName) != 0) {
+int StartSearch(RtuMaster& link, const SearchParameters& parameters, Ui& ui) {
+    if (!link.open(parameters.portName).ok()) {
         ui.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
                                         kMsgComsettingComopenErrorCountermeasureContents),
                        MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/ui.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 
 namespace velmora {
 
@@ -37,7 +37,7 @@ struct SearchParameters {
 // station and bit rate in App().commSettings and runs the communication restriction check,
 // which sets App().commCheckState and, where the verdict says so, App().functionEnables.
 // Cancel (ui.cancelRequested) is honoured between attempts and ends without a message.
-int SearchAndCheck(CComLink& link, const SearchParameters& parameters, Ui& ui);
+int SearchAndCheck(RtuMaster& link, const SearchParameters& parameters, Ui& ui);
 
 // The steps after the search: forgets the station unless one was found. Returns whether the
 // settings frame may be left with OK.
@@ -46,6 +46,6 @@ bool ApplySearchOutcome(int result);
 // The check button: opens the port named in the parameters (an error box and -1 when it
 // cannot be opened, without searching), then searches and applies the outcome. Returns the
 // search's result.
-int StartSearch(CComLink& link, const SearchParameters& parameters, Ui& ui);
+int StartSearch(RtuMaster& link, const SearchParameters& parameters, Ui& ui);
 
 }  // namespace velmora

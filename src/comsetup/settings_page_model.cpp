@@ -113,8 +113,8 @@ std::vector<PortEntry> BuildPortEntries(const std::vector<std::string>& devices,
     return entries;
 }
 
-ComSettingPageModel::ComSettingPageModel(Ui& ui, LinkChannel& channel)
-    : link_(ui, channel), portSource_(ListSerialPorts) {
+ComSettingPageModel::ComSettingPageModel(RtuMaster& master)
+    : link_(master), portSource_(ListSerialPorts) {
     for (int id = kSearchFirstStation; id <= kSearchLastStation; ++id) {
         ids_.push_back(std::to_string(id));
     }
@@ -189,9 +189,10 @@ void ComSettingPageModel::SelectMethodFromSettings() {
 void ComSettingPageModel::InitControls(int flag) {
     const CommSettings& settings = App().commSettings;
     if (flag == 0) {
-        link_.OpenPort(selectedPortPath());
-        link_.ConfigurePort(static_cast<std::uint32_t>(settings.bitRate), settings.silentInterval,
-                            settings.delay);
+        // Failures show later, as the first request's error.
+        (void)link_.open(selectedPortPath());
+        (void)link_.configure(static_cast<std::uint32_t>(settings.bitRate), settings.silentInterval,
+                              settings.delay);
         link_.setRetries(settings.retries);
         return;
     }
@@ -201,7 +202,7 @@ void ComSettingPageModel::InitControls(int flag) {
     selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
     selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));
     if (link_.portName().empty()) {
-        link_.OpenPort(selectedPortPath());
+        (void)link_.open(selectedPortPath());
     }
 }
 
@@ -216,12 +217,15 @@ void ComSettingPageModel::FillFromSettings() {
 
 int ComSettingPageModel::OpenPortFromSettings() {
     const CommSettings& settings = App().commSettings;
-    if (link_.OpenPort(settings.portName) != 0) {
+    if (!link_.open(settings.portName).ok()) {
         return -1;
     }
     link_.setRetries(settings.retries);
-    return link_.ConfigurePort(static_cast<std::uint32_t>(settings.bitRate),
-                               settings.silentInterval, settings.delay);
+    return link_.configure(static_cast<std::uint32_t>(settings.bitRate), settings.silentInterval,
+                           settings.delay)
+                   .ok()
+               ? 0
+               : -1;
 }
 
 void ComSettingPageModel::RefreshFromSettings() {
@@ -301,7 +305,7 @@ void ComSettingPageModel::onReset(Ui& ui) {
     selectId(0);
     CommSettings& settings = App().commSettings;
     // Reconfigures an open port only; the message is shown either way.
-    link_.ConfigurePort(kResetBitRate, settings.silentInterval, kResetDelayMs);
+    (void)link_.configure(kResetBitRate, settings.silentInterval, kResetDelayMs);
     settings.delay = kResetDelayMs;
     ui.showMessage(MessageText(kMsgComsettingCominitializeInitialized), kProgramTitle,
                    MessageIcon::Information, MessageButtons::Ok);
@@ -310,10 +314,10 @@ void ComSettingPageModel::onReset(Ui& ui) {
 }
 
 void ComSettingPageModel::onDestroyed() {
-    link_.ClosePort();
+    link_.close();
 }
 
-ComSettingFrameModel::ComSettingFrameModel(Ui& ui, LinkChannel& channel) : page_(ui, channel) {
+ComSettingFrameModel::ComSettingFrameModel(RtuMaster& master) : page_(master) {
     page_.setFrameOkDisabler([this] {
         if (open_) {
             buttons_.ok1099Enabled = false;
@@ -356,9 +360,10 @@ void ComSettingFrameModel::FrameCloseBox() {
     settings.portName = saved.portName;
     settings.autoSelect = saved.autoSelect;
     settings.activeStationId = saved.connectionId;
-    page_.link().OpenPort(settings.portName);
-    page_.link().ConfigurePort(static_cast<std::uint32_t>(settings.bitRate),
-                               settings.silentInterval, settings.delay);
+    if (page_.link().open(settings.portName).ok()) {
+        (void)page_.link().configure(static_cast<std::uint32_t>(settings.bitRate),
+                                     settings.silentInterval, settings.delay);
+    }
 }
 
 void ComSettingFrameModel::FrameClosed() {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/ui.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 
 namespace velmora {
 
@@ -41,11 +41,12 @@ class ComSettingPageModel {
         int autoSelect = 0;
     };
 
-    explicit ComSettingPageModel(Ui& ui, LinkChannel& channel = ProcessLinkChannel());
+    // The page works the given master: it opens, configures and closes its port.
+    explicit ComSettingPageModel(RtuMaster& master);
     ComSettingPageModel(const ComSettingPageModel&) = delete;
     ComSettingPageModel& operator=(const ComSettingPageModel&) = delete;
 
-    CComLink& link() { return link_; }
+    RtuMaster& link() { return link_; }
 
     // Where the port list comes from; ListSerialPorts over /sys/class/tty unless replaced.
     void setPortSource(std::function<std::vector<std::string>()> devices,
@@ -117,7 +118,7 @@ class ComSettingPageModel {
     int BitRateIndexOf(int bitRate) const;
     void SelectMethodFromSettings();
 
-    CComLink link_;
+    RtuMaster& link_;
     int inFrame_ = 0;
     SavedSettings saved_;
 
@@ -159,7 +160,7 @@ inline constexpr int kFrameResultCancel = 2;
 // the frame opened from a work dialog. Both OK buttons start disabled at every opening.
 class ComSettingFrameModel {
   public:
-    explicit ComSettingFrameModel(Ui& ui, LinkChannel& channel = ProcessLinkChannel());
+    explicit ComSettingFrameModel(RtuMaster& master);
 
     ComSettingPageModel& page() { return page_; }
     const FrameButtons& buttons() const { return buttons_; }

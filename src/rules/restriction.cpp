@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/link_messages.h"
 #include "link/register_ops.h"
 #include "platform/codepage.h"
 #include "platform/profile.h"
@@ -236,7 +237,7 @@ void TakeMessage(const TextTable& table, int n, std::string& message) {
 
 }  // namespace
 
-int CheckFunctionalRestriction(CComLink& link, std::uint8_t stationId, int operation,
+int CheckFunctionalRestriction(RtuMaster& link, std::uint8_t stationId, int operation,
                                int selectionNumber, RestrictionResult& result, Ui& ui) {
     TextTable warnings;
     TextTable refusals;
@@ -248,13 +249,16 @@ int CheckFunctionalRestriction(CComLink& link, std::uint8_t stationId, int opera
     std::optional<int> svNumber;
     std::optional<int> bkcValue;
     std::string version;
-    if (ReadVersion(link, stationId, version) == 0) {
+    result.link = ReadVersion(link, stationId, version);
+    if (result.link.ok()) {
         result.versionRead = true;
         svNumber = ScanDecimal(WithoutDots(version));
         std::uint8_t bytes[2] = {0, 0};
-        if (ReadRegisters(link, stationId, kRegCheckValue, 1, bytes) == 0)
+        result.link = ReadRegisters(link, stationId, kRegCheckValue, 1, bytes);
+        if (result.link.ok())
             bkcValue = bytes[0] * 256 + bytes[1];
     }
+    ShowLinkError(ui, result.link);
 
     if (!RuleFileExists(path)) {
         ui.showMessage(kRestrictionReadFailedText, kReadFailedTitle, MessageIcon::Warning,
@@ -324,7 +328,7 @@ RestrictionOutcome PresentRestrictionVerdict(int verdict, const RestrictionResul
     }
 }
 
-int RunRestrictionCheck(CComLink& link, std::uint8_t stationId, int operation, int selectionNumber,
+int RunRestrictionCheck(RtuMaster& link, std::uint8_t stationId, int operation, int selectionNumber,
                         Ui& ui, RestrictionOutcome* outcome) {
     RestrictionResult result;
     const int verdict =

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/ui.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 
 namespace velmora {
 
@@ -39,13 +39,15 @@ struct RestrictionResult {
     // reply): the verdict then judges a version the controller never gave, and a caller that
     // must tell a silent controller from a refused one looks here.
     bool versionRead = false;
+    // How the controller's two registers were read; a failure has been shown.
+    LinkStatus link;
 };
 
 // Reads the controller's software version and register 0x00EE, then the rule file, and returns
 // the verdict for the operation (0 allowed, 1 warning, 2 refused; -1 for a missing rule file,
 // which has shown its warning box, an unknown operation, or a verdict key without a value).
 // selectionNumber is the SV number the chosen data is meant for (writing operations only).
-int CheckFunctionalRestriction(CComLink& link, std::uint8_t stationId, int operation,
+int CheckFunctionalRestriction(RtuMaster& link, std::uint8_t stationId, int operation,
                                int selectionNumber, RestrictionResult& result, Ui& ui);
 
 // The selection number from an SV number text such as "1.10" (110); -1 when it holds no
@@ -67,7 +69,7 @@ RestrictionOutcome PresentRestrictionVerdict(int verdict, const RestrictionResul
 
 // The check as the writing and backup operations run it: 0 to go on (allowed, or a warning the
 // user accepted), -1 to stop. outcome, when given, receives how the check ended.
-int RunRestrictionCheck(CComLink& link, std::uint8_t stationId, int operation, int selectionNumber,
+int RunRestrictionCheck(RtuMaster& link, std::uint8_t stationId, int operation, int selectionNumber,
                         Ui& ui, RestrictionOutcome* outcome = nullptr);
 
 }  // namespace velmora

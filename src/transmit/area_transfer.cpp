@@ -12,19 +12,22 @@ constexpr std::size_t kMaxBlockRegisters = 125;
 
 using BlockBytes = std::array<std::uint8_t, 2 * kMaxBlockRegisters>;
 
-int ReadBlock(TransferContext& context, const RegisterBlock& block, RegisterImage& image) {
+LinkStatus ReadBlock(TransferContext& context, const RegisterBlock& block, RegisterImage& image) {
     BlockBytes bytes{};
-    if (ReadRegisters(context.link, context.stationId, block.reg, block.count, bytes.data()) != 0) {
-        return -1;
+    const LinkStatus status =
+        ReadRegisters(context.link, context.stationId, block.reg, block.count, bytes.data());
+    if (!status.ok()) {
+        return status;
     }
     for (std::uint16_t i = 0; i < block.count; ++i) {
         image.set(static_cast<std::uint16_t>(block.reg + i),
                   static_cast<std::uint16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]));
     }
-    return 0;
+    return {};
 }
 
-int WriteBlock(TransferContext& context, const RegisterBlock& block, const RegisterImage& image) {
+LinkStatus WriteBlock(TransferContext& context, const RegisterBlock& block,
+                      const RegisterImage& image) {
     BlockBytes bytes{};
     for (std::uint16_t i = 0; i < block.count; ++i) {
         const std::uint16_t value = image.get(static_cast<std::uint16_t>(block.reg + i));
@@ -43,62 +46,63 @@ void Report(const RequestProgress& progress, int done, int total) {
 
 }  // namespace
 
-int ReadParameterArea(TransferContext& context, RegisterImage& image,
-                      const RequestProgress& progress, ReadOrder order) {
+LinkStatus ReadParameterArea(TransferContext& context, RegisterImage& image,
+                             const RequestProgress& progress, ReadOrder order) {
     const auto blocks = ParameterReadBlocks();
     const int total = static_cast<int>(blocks.size());
     for (int done = 0; done < total; ++done) {
-        const std::size_t index = static_cast<std::size_t>(
-            order == ReadOrder::Forward ? done : total - 1 - done);
-        if (ReadBlock(context, blocks[index], image) != 0) {
-            return -1;
+        const std::size_t index =
+            static_cast<std::size_t>(order == ReadOrder::Forward ? done : total - 1 - done);
+        if (const LinkStatus status = ReadBlock(context, blocks[index], image); !status.ok()) {
+            return status;
         }
         Report(progress, done + 1, total);
     }
-    return 0;
+    return {};
 }
 
-int ReadStepArea(TransferContext& context, RegisterImage& image, const RequestProgress& progress,
-                 const std::function<bool()>& cancelled, ReadOrder order) {
+AreaOutcome ReadStepArea(TransferContext& context, RegisterImage& image,
+                         const RequestProgress& progress, const std::function<bool()>& cancelled,
+                         ReadOrder order) {
     const int total = static_cast<int>(kStepCount);
     for (int done = 0; done < total; ++done) {
         if (cancelled && cancelled()) {
-            return -2;
+            return AreaOutcome{{}, true};
         }
         const std::size_t step =
             static_cast<std::size_t>(order == ReadOrder::Forward ? done : total - 1 - done);
-        if (ReadBlock(context, StepBlock(step), image) != 0) {
-            return -1;
+        if (const LinkStatus status = ReadBlock(context, StepBlock(step), image); !status.ok()) {
+            return AreaOutcome{status, false};
         }
         Report(progress, done + 1, total);
     }
-    return 0;
+    return {};
 }
 
-int WriteParameterArea(TransferContext& context, const RegisterImage& image,
-                       const RequestProgress& progress) {
+LinkStatus WriteParameterArea(TransferContext& context, const RegisterImage& image,
+                              const RequestProgress& progress) {
     const auto blocks = ParameterWriteBlocks();
     const int total = static_cast<int>(blocks.size());
     int done = 0;
     for (const RegisterBlock& block : blocks) {
-        if (WriteBlock(context, block, image) != 0) {
-            return -1;
+        if (const LinkStatus status = WriteBlock(context, block, image); !status.ok()) {
+            return status;
         }
         Report(progress, ++done, total);
     }
-    return 0;
+    return {};
 }
 
-int WriteSteps(TransferContext& context, const RegisterImage& image, std::size_t stepCount,
-               const RequestProgress& progress) {
+LinkStatus WriteSteps(TransferContext& context, const RegisterImage& image, std::size_t stepCount,
+                      const RequestProgress& progress) {
     const int total = static_cast<int>(stepCount);
     for (std::size_t step = 0; step < stepCount && step < kStepCount; ++step) {
-        if (WriteBlock(context, StepBlock(step), image) != 0) {
-            return -1;
+        if (const LinkStatus status = WriteBlock(context, StepBlock(step), image); !status.ok()) {
+            return status;
         }
         Report(progress, static_cast<int>(step) + 1, total);
     }
-    return 0;
+    return {};
 }
 
 std::vector<RegisterDifference> CompareParameterArea(const RegisterImage& written,

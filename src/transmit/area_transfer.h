@@ -1,8 +1,8 @@
 #pragma once
 
 // Moving register images over the line: the parameter area and the steps in the request
-// blocks the register maps fix. Every routine returns 0, or -1 when a request failed (the link
-// has shown why).
+// blocks the register maps fix. Every routine stops at the first request that failed and says
+// why; it shows nothing.
 
 #include <cstddef>
 #include <functional>
@@ -22,21 +22,30 @@ enum class ReadOrder { Forward, Backward };
 
 // Reads the whole parameter area into image (the unit name's registers are asked for their
 // first four only, so its last four stay as they were).
-int ReadParameterArea(TransferContext& context, RegisterImage& image,
-                      const RequestProgress& progress = {}, ReadOrder order = ReadOrder::Forward);
-// Reads all 64 steps into image. Stops early, returning -2, when cancelled() says so between
-// two requests.
-int ReadStepArea(TransferContext& context, RegisterImage& image,
-                 const RequestProgress& progress = {}, const std::function<bool()>& cancelled = {},
-                 ReadOrder order = ReadOrder::Forward);
+[[nodiscard]] LinkStatus ReadParameterArea(TransferContext& context, RegisterImage& image,
+                                           const RequestProgress& progress = {},
+                                           ReadOrder order = ReadOrder::Forward);
+
+// How a read that can be cancelled ended.
+struct AreaOutcome {
+    LinkStatus link;
+    bool cancelled = false;
+    bool ok() const { return link.ok() && !cancelled; }
+};
+
+// Reads all 64 steps into image. Stops early when cancelled() says so between two requests.
+[[nodiscard]] AreaOutcome ReadStepArea(TransferContext& context, RegisterImage& image,
+                                       const RequestProgress& progress = {},
+                                       const std::function<bool()>& cancelled = {},
+                                       ReadOrder order = ReadOrder::Forward);
 
 // Writes the whole parameter area from image: the unit name's eight registers first, then the
 // area block by block.
-int WriteParameterArea(TransferContext& context, const RegisterImage& image,
-                       const RequestProgress& progress = {});
+[[nodiscard]] LinkStatus WriteParameterArea(TransferContext& context, const RegisterImage& image,
+                                            const RequestProgress& progress = {});
 // Writes steps 0 to stepCount - 1 from image, one request per step.
-int WriteSteps(TransferContext& context, const RegisterImage& image, std::size_t stepCount,
-               const RequestProgress& progress = {});
+[[nodiscard]] LinkStatus WriteSteps(TransferContext& context, const RegisterImage& image,
+                                    std::size_t stepCount, const RequestProgress& progress = {});
 
 // What a verification compares: the parameter area without the unit name's text, which the
 // read-back only half covers; the steps as the image gives them, steps it does not give

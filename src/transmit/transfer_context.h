@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/ui.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 #include "model/register_image.h"
 
 namespace velmora {
@@ -16,7 +16,7 @@ using VerifyDifference = RegisterDifference;
 // user (status text, progress, messages, cancel) and, when wanted, a list that collects the
 // registers a verification found different.
 struct TransferContext {
-    CComLink& link;
+    RtuMaster& link;
     std::uint8_t stationId;
     Ui& ui;
     std::vector<VerifyDifference>* differences = nullptr;

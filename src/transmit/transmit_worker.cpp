@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "app/link_messages.h"
 #include "link/register_ops.h"
 #include "sysfiles/language.h"
 #include "transmit/area_transfer.h"
@@ -74,6 +75,14 @@ class Sequence {
     }
 
   private:
+    // True when the request cycle succeeded; otherwise shows why.
+    bool Done(const LinkStatus& status) {
+        if (!status.ok()) {
+            ShowLinkError(context_.ui, status);
+        }
+        return status.ok();
+    }
+
     bool FromFile() const { return source_.request.fromFile == kFromBackupFile; }
     std::uint8_t Station() const { return context_.stationId; }
 
@@ -94,17 +103,17 @@ class Sequence {
         // image already holds every register, so the values read are not needed.
         if (!FromFile()) {
             RegisterImage current;
-            if (ReadParameterArea(context_, current) != 0) {
+            if (!Done(ReadParameterArea(context_, current))) {
                 return -1;
             }
         }
         const RegisterImage image = ParameterImage();
-        if (WriteParameterArea(context_, image, progress.Writing()) != 0) {
+        if (!Done(WriteParameterArea(context_, image, progress.Writing()))) {
             return -1;
         }
         ui.setStatusText(MessageText(kMsgProgressStateVerify));
         RegisterImage read;
-        if (ReadParameterArea(context_, read, progress.Verifying()) != 0) {
+        if (!Done(ReadParameterArea(context_, read, progress.Verifying()))) {
             return -1;
         }
         const auto differences = CompareParameterArea(image, read);
@@ -120,12 +129,12 @@ class Sequence {
         Ui& ui = context_.ui;
         PartProgress progress(ui, offset, span);
         ui.setStatusText(MessageText(kMsgProgressStateStepwrite));
-        if (WriteSteps(context_, source_.image, source_.stepCount, progress.Writing()) != 0) {
+        if (!Done(WriteSteps(context_, source_.image, source_.stepCount, progress.Writing()))) {
             return -1;
         }
         ui.setStatusText(MessageText(kMsgProgressStateVerify));
         RegisterImage read;
-        if (ReadStepArea(context_, read, progress.Verifying()) != 0) {
+        if (!Done(ReadStepArea(context_, read, progress.Verifying()).link)) {
             return -1;
         }
         const auto differences = CompareSteps(source_.image, source_.stepCount, read);
@@ -146,8 +155,10 @@ class Sequence {
     }
 
     int WithParameters(int settleMs, int span, bool withSteps) {
-        // A controller that missed the switch refuses the parameter blocks, which fails below.
-        SetReg000CLow(context_.link, Station(), kWritingMode);
+        // Nothing is written into a controller that did not take the switch to writing mode.
+        if (!Done(SetReg000CLow(context_.link, Station(), kWritingMode))) {
+            return -1;
+        }
         Wait(settleMs);
         if (Parameters(span) != 0) {
             return -1;
@@ -155,22 +166,22 @@ class Sequence {
         if (withSteps && Steps(50, 50) != 0) {
             return -1;
         }
-        if (WriteDateCode(context_.link, Station()) != 0) {
+        if (!Done(WriteDateCode(context_.link, Station()))) {
             return -1;
         }
-        if (FromFile() && WriteReg00EE(context_.link, Station(), checkValue_) != 0) {
+        if (FromFile() && !Done(WriteReg00EE(context_.link, Station(), checkValue_))) {
             return -1;
         }
-        return SetReg000CLow(context_.link, Station(), kNormalMode);
+        return Done(SetReg000CLow(context_.link, Station(), kNormalMode)) ? 0 : -1;
     }
 
     int StepsOnly() {
         int saved = kNormalMode;
-        if (GetReg000CLow(context_.link, Station(), saved) != 0 ||
-            SetReg000CLow(context_.link, Station(), kNormalMode) != 0 || Steps(100, 0) != 0) {
+        if (!Done(GetReg000CLow(context_.link, Station(), saved)) ||
+            !Done(SetReg000CLow(context_.link, Station(), kNormalMode)) || Steps(100, 0) != 0) {
             return -1;
         }
-        return SetReg000CLow(context_.link, Station(), saved);
+        return Done(SetReg000CLow(context_.link, Station(), saved)) ? 0 : -1;
     }
 
     TransferContext& context_;
@@ -191,7 +202,9 @@ int TransmitWorker(TransferContext& context, const WriteSource& source,
                    const TransmitHooks& hooks) {
     Ui& ui = context.ui;
     std::string version;
-    if (ReadVersion(context.link, context.stationId, version) != 0 || version.empty()) {
+    if (const LinkStatus read = ReadVersion(context.link, context.stationId, version);
+        !read.ok() || version.empty()) {
+        ShowLinkError(ui, read);
         ShowOutcome(ui, kMsgProgressStateWriteNg, kMsgTransmitNgContents);
         return -1;
     }
@@ -205,10 +218,13 @@ int TransmitWorker(TransferContext& context, const WriteSource& source,
     const bool known = source.request.writeContents >= 0 && source.request.writeContents <= 2;
     std::uint8_t checkValue[2] = {0, 0};
     int result = 0;
-    if (source.request.fromFile == kFromBackupFile &&
-        ReadRegisters(context.link, context.stationId, kRegCheckValue, 1, checkValue) != 0) {
-        result = -1;
-    } else if (known) {
+    if (source.request.fromFile == kFromBackupFile) {
+        const LinkStatus read =
+            ReadRegisters(context.link, context.stationId, kRegCheckValue, 1, checkValue);
+        ShowLinkError(ui, read);
+        result = read.ok() ? 0 : -1;
+    }
+    if (result == 0 && known) {
         result = Sequence(context, source, hooks, checkValue).Run();
     }
 

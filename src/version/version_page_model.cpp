@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "app/link_messages.h"
 #include "link/register_ops.h"
 #include "platform/folder_utils.h"
 #include "sysfiles/app_state.h"
@@ -153,11 +154,11 @@ void VersionPageModel::resetReferenceVersionText() {
     referenceVersionText_ = MessageText(kDlgTopTab3TxtNodatafile);
 }
 
-int VersionPageModel::ReadControllerVersion(CComLink& link, [[maybe_unused]] Ui& ui) {
-    // Time-outs and exception replies are reported by the link through its own Ui.
+int VersionPageModel::ReadControllerVersion(RtuMaster& link, Ui& ui) {
     const auto station = static_cast<std::uint8_t>(App().commSettings.activeStationId & 0xFF);
     std::string version;
-    if (ReadVersion(link, station, version) != 0) {
+    if (const LinkStatus read = ReadVersion(link, station, version); !read.ok()) {
+        ShowLinkError(ui, read);
         controllerVersionText_ = kNoControllerVersion;
         return -1;
     }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/ui.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 
 namespace velmora {
 
@@ -30,7 +30,7 @@ class VersionPageModel {
 
     // Reads the controller's software version from the identified station over the link:
     // "SV 2.10" on success (0), "---" on failure (-1; the link has shown its message).
-    int ReadControllerVersion(CComLink& link, Ui& ui);
+    int ReadControllerVersion(RtuMaster& link, Ui& ui);
 
   private:
     std::string referenceVersionText_;

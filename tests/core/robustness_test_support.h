@@ -19,13 +19,13 @@
 #include <utility>
 #include <vector>
 
-#include "sysfiles/app_state.h"
+#include "link/rtu_master.h"
 #include "model/scramble.h"
-#include "link/com_link.h"
 #include "platform/serial_port.h"
 #include "sim/virtual_controller.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "transmit/transfer_context.h"
 
@@ -312,12 +312,12 @@ class InProcessController : public ::testing::Test {
         ResetLanguageStateForTesting();
         LoadMessageTable(ui);
         ASSERT_FALSE(MessageText(kMsgTransmitFormatErrorTitle).empty());
-        ASSERT_EQ(link.OpenPort("in-process"), 0);
-        ASSERT_EQ(link.ConfigurePort(230400, 1, 0), 0);
+        ASSERT_TRUE(link.open("in-process").ok());
+        ASSERT_TRUE(link.configure(230400, 1, 0).ok());
         ui.clear();
     }
     void TearDown() override {
-        link.ClosePort();
+        link.close();
         ResetLanguageStateForTesting();
         App().moduleFolder = savedFolder_;
     }
@@ -340,8 +340,7 @@ class InProcessController : public ::testing::Test {
 
     sim::VirtualController controller;
     test::ScriptedUi ui;
-    LinkChannel channel{std::make_unique<test::robust::InProcessLine>(controller)};
-    CComLink link{ui, channel};
+    RtuMaster link{std::make_unique<test::robust::InProcessLine>(controller)};
     TempFolder folder;
 
   private:

@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "platform/serial_port.h"
+#include "rules/restriction.h"
 #include "support/link_fixture.h"
 #include "support/rule_file.h"
 #include "support/temp_folder.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
-#include "rules/restriction.h"
 
 namespace velmora {
 namespace {
@@ -220,14 +220,13 @@ TEST_F(SearchAndCheckTest, ManualCheckWithoutAnswerReportsNotFound) {
 // The controller listens at the rate the port was left at; a rate the adapter refuses must not
 // be recorded for an answer that came at the old rate.
 TEST_F(SearchAndCheckTest, RateTheAdapterRefusesIsNeverRecorded) {
-    link.ClosePort();
-    LinkChannel refusingChannel(std::make_unique<PortRefusingARate>(9600));
-    CComLink refusingLink(ui, refusingChannel);
-    ASSERT_EQ(refusingLink.OpenPort(sim.slavePath()), 0);
+    link.close();
+    RtuMaster refusingLink(std::make_unique<PortRefusingARate>(9600));
+    ASSERT_TRUE(refusingLink.open(sim.slavePath()).ok());
     PlaceController(1, 115200);
 
     const SearchParameters manual{sim.slavePath(), false, "1", "9600"};
-    ASSERT_EQ(refusingLink.ConfigurePort(115200, 0, 0), 0);
+    ASSERT_TRUE(refusingLink.configure(115200, 0, 0).ok());
     ui.clear();
     EXPECT_EQ(SearchAndCheck(refusingLink, manual, ui), kSearchNotFound);
     EXPECT_TRUE(EchoStations().empty());
@@ -237,13 +236,13 @@ TEST_F(SearchAndCheckTest, RateTheAdapterRefusesIsNeverRecorded) {
 
     // The first attempt (9600) is refused; the controller is found at its own rate instead.
     const SearchParameters automatic{sim.slavePath(), true, "", ""};
-    ASSERT_EQ(refusingLink.ConfigurePort(115200, 0, 0), 0);
+    ASSERT_TRUE(refusingLink.configure(115200, 0, 0).ok());
     ui.clear();
     EXPECT_EQ(SearchAndCheck(refusingLink, automatic, ui), kSearchAccepted);
     EXPECT_EQ(App().commSettings.activeStationId, 1);
     EXPECT_EQ(App().commSettings.bitRate, 115200);
     EXPECT_EQ(ui.progress().size(), 5u);
-    refusingLink.ClosePort();
+    refusingLink.close();
 }
 
 TEST_F(SearchAndCheckTest, CancelStopsAtTheNextTestPointWithoutAMessage) {

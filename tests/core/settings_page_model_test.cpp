@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "sim/pty_controller.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora {
@@ -53,10 +53,10 @@ class PageFixture : public ::testing::Test {
     }
 
     ScriptedUi ui;
-    LinkChannel channel;
+    RtuMaster master;
     TempFolder folder;
     std::vector<std::string> devices;
-    ComSettingPageModel page{ui, channel};
+    ComSettingPageModel page{master};
     int okDisables = 0;
 
   private:
@@ -411,10 +411,10 @@ TEST_P(ComSettingPageResetTest, Selects38400AndStationOneAndForgetsTheStation) {
     page.selectBitRate(4);
     if (c.portOpen) {
         ASSERT_TRUE(sim.start());
-        ASSERT_EQ(page.link().OpenPort(sim.slavePath()), 0);
-        ASSERT_EQ(page.link().ConfigurePort(115200, 1, 40), 0);
+        ASSERT_TRUE(page.link().open(sim.slavePath()).ok());
+        ASSERT_TRUE(page.link().configure(115200, 1, 40).ok());
         // The controller listens at 38400 only, so it cannot answer yet.
-        ASSERT_NE(EchoTest(page.link(), 1), 0);
+        ASSERT_FALSE(EchoTest(page.link(), 1).ok());
     }
     page.onReset(ui);
     EXPECT_EQ(SelectedText(page.idEntries(), page.idIndex()), "1");
@@ -429,11 +429,11 @@ TEST_P(ComSettingPageResetTest, Selects38400AndStationOneAndForgetsTheStation) {
     EXPECT_EQ(messages[0].text, MessageText(kMsgComsettingCominitializeInitialized));
     EXPECT_EQ(messages[0].icon, MessageIcon::Information);
     EXPECT_EQ(messages[0].buttons, MessageButtons::Ok);
-    EXPECT_EQ(page.link().IsPortOpen(), c.portOpen);
+    EXPECT_EQ(page.link().isOpen(), c.portOpen);
     if (c.portOpen) {
         EXPECT_EQ(page.link().baudRate(), 38400u);
         EXPECT_EQ(page.link().responseDelay(), 5);
-        EXPECT_EQ(EchoTest(page.link(), 1), 0);
+        EXPECT_TRUE(EchoTest(page.link(), 1).ok());
     }
 }
 
@@ -454,7 +454,7 @@ struct FrameOpenCase {
 class ComSettingFrameOpenTest : public PageFixture,
                                 public ::testing::WithParamInterface<FrameOpenCase> {
   protected:
-    ComSettingFrameModel frame{ui, channel};
+    ComSettingFrameModel frame{master};
 };
 
 TEST_P(ComSettingFrameOpenTest, ShowsTheButtonsOfItsModeAndDisablesOkOnEveryChange) {
@@ -535,8 +535,8 @@ class ComSettingFrameCloseBoxTest : public PageFixture,
 
     sim::PtyController simA{sim::PtyOptions{19200, false, 2, ""}};
     sim::PtyController simB{sim::PtyOptions{57600, false, 2, ""}};
-    ComSettingPageModel mainPage{ui, channel};
-    ComSettingFrameModel frame{ui, channel};
+    ComSettingPageModel mainPage{master};
+    ComSettingFrameModel frame{master};
 };
 
 TEST_P(ComSettingFrameCloseBoxTest, BringsBackTheSettingsItWasOpenedWith) {
@@ -567,9 +567,9 @@ TEST_P(ComSettingFrameCloseBoxTest, BringsBackTheSettingsItWasOpenedWith) {
             page.onIdSelected(4);
             page.onBitRateSelected(3);
             // What a successful manual check on the other controller leaves behind.
-            EXPECT_EQ(page.link().OpenPort(simB.slavePath()), 0);
-            EXPECT_EQ(page.link().ConfigurePort(57600, 1, 0), 0);
-            EXPECT_EQ(EchoTest(page.link(), 5), 0);
+            EXPECT_TRUE(page.link().open(simB.slavePath()).ok());
+            EXPECT_TRUE(page.link().configure(57600, 1, 0).ok());
+            EXPECT_TRUE(EchoTest(page.link(), 5).ok());
             settings.bitRate = 57600;
             settings.connectionId = 5;
             settings.activeStationId = 5;
@@ -581,11 +581,11 @@ TEST_P(ComSettingFrameCloseBoxTest, BringsBackTheSettingsItWasOpenedWith) {
                 EXPECT_EQ(page.link().portName(), simA.slavePath());
                 EXPECT_EQ(page.link().baudRate(), 19200u);
                 std::string version;
-                EXPECT_EQ(ReadVersion(page.link(), 3, version), 0);
+                EXPECT_TRUE(ReadVersion(page.link(), 3, version).ok());
                 EXPECT_EQ(version, "2.10");
             }
             frame.FrameClosed();
-            EXPECT_FALSE(page.link().IsPortOpen());
+            EXPECT_FALSE(page.link().isOpen());
             return kFrameResultCancel;
         },
         [&] { ++restarts; });
@@ -601,7 +601,7 @@ TEST_P(ComSettingFrameCloseBoxTest, BringsBackTheSettingsItWasOpenedWith) {
         // The opener reopened the port on the main link with the restored settings.
         EXPECT_EQ(mainPage.link().portName(), simA.slavePath());
         std::string version;
-        EXPECT_EQ(ReadVersion(mainPage.link(), 3, version), 0);
+        EXPECT_TRUE(ReadVersion(mainPage.link(), 3, version).ok());
         EXPECT_EQ(version, "2.10");
     } else {
         EXPECT_EQ(settings.portName, simB.slavePath());

@@ -208,7 +208,7 @@ TEST_F(WritePathTest, WrongWriteEchoFailsTheWrite) {
     const std::uint8_t check[2] = {0x00, 0x10};
     struct Case {
         const char* what;
-        std::function<int()> write;
+        std::function<LinkStatus()> write;
     };
     const Case cases[] = {
         {"mode switch", [&] { return SetReg000CLow(link, 1, 200); }},
@@ -219,9 +219,9 @@ TEST_F(WritePathTest, WrongWriteEchoFailsTheWrite) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         controller().injectNext(sim::Fault::WrongEcho, 2);  // the mode switch reads first
-        EXPECT_EQ(c.write(), -1);
+        EXPECT_EQ(c.write().error, LinkError::Mismatch);
         controller().clearFaults();
-        EXPECT_EQ(c.write(), 0);
+        EXPECT_TRUE(c.write().ok());
     }
 }
 
@@ -294,7 +294,7 @@ TEST_F(WritePathTest, BackupOnALineWithDoubledOrLateRepliesIsRightOrFails) {
     sim.setPacing(true);
     for (const std::uint32_t rate : {38400u, 115200u}) {
         sim.setBitRate(rate);
-        ASSERT_EQ(link.ConfigurePort(rate, 1, 0), 0);
+        ASSERT_TRUE(link.configure(rate, 1, 0).ok());
         for (const auto& [fault, every] :
              {std::pair{sim::Fault::DoubleReply, 5}, std::pair{sim::Fault::DoubleReply, 26},
               std::pair{sim::Fault::LateReply, 9}}) {

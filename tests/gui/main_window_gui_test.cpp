@@ -10,11 +10,12 @@
 
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dlg.h"
+#include "app/session.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "comsetup/qt/progress_dlg.h"
-#include "model/file_ctrl.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "gui/gui_support.h"
+#include "model/file_ctrl.h"
 #include "sim/pty_controller.h"
 #include "sysfiles/settings_file.h"
 #include "version/qt/version_info_dlg.h"
@@ -66,7 +67,8 @@ struct RunningProgram {
     sim::PtyController controller;
     ProgramFolder folder;
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
 };
 
 }  // namespace
@@ -187,15 +189,14 @@ void MainWindowGuiTest::dataUpdateReloadsTheTableBeforeItsCompletionMessage() {
     QVERIFY(models->findText(QStringLiteral("UPD1")) < 0);
     int completionMessages = 0;
     bool listedAtCompletion = false;
-    QtUi::setPresenter(
-        [&](QWidget*, const std::string& text, const std::string&, MessageIcon, MessageButtons,
-            const std::string&) {
-            if (text == MessageText(kMsgFileOverwriteOkContents)) {
-                ++completionMessages;
-                listedAtCompletion = models->findText(QStringLiteral("UPD1")) >= 0;
-            }
-            return MessageAnswer::Ok;
-        });
+    QtUi::setPresenter([&](QWidget*, const std::string& text, const std::string&, MessageIcon,
+                           MessageButtons, const std::string&) {
+        if (text == MessageText(kMsgFileOverwriteOkContents)) {
+            ++completionMessages;
+            listedAtCompletion = models->findText(QStringLiteral("UPD1")) >= 0;
+        }
+        return MessageAnswer::Ok;
+    });
     run.program.mainDialog()->versionPage()->RunUpdateFrom(source.path());
     QtUi::setPresenter({});
     QCOMPARE(completionMessages, 1);

@@ -5,6 +5,7 @@
 
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dlg.h"
+#include "app/session.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "comsetup/qt/com_setting_frame.h"
 #include "gui/gui_support.h"
@@ -42,7 +43,8 @@ class StartupGuiTest : public QObject {
 void StartupGuiTest::refusingTheDisclaimerEndsBeforeAnythingIsRead() {
     ProgramFolder folder(SettingsFor("/dev/null", "MANUAL", 19200, 7));
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
     bool frameShown = false;
     program.comSettingFrame()->setOpenedHook([&](CComSettingFrame& frame) {
         frameShown = true;
@@ -71,7 +73,8 @@ void StartupGuiTest::refusingTheDisclaimerEndsBeforeAnythingIsRead() {
 void StartupGuiTest::quittingTheFrameEndsWithoutAMainWindow() {
     ProgramFolder folder(SettingsFor("/dev/null", "MANUAL", 19200, 7));
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
     Script script;
     script
         .when(QStringLiteral("CQualificationDlg"),
@@ -94,7 +97,8 @@ void StartupGuiTest::searchFromTheStartupFrameOpensTheMainWindow() {
     QVERIFY(controller.start());
     ProgramFolder folder(SettingsFor(controller.slavePath(), "AUTO", 38400, 1));
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
 
     bool okEnabledAfterSearch = false;
     int tabAfterRefusal = -1;

@@ -17,6 +17,7 @@
 
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dlg.h"
+#include "app/session.h"
 #include "gui/gui_support.h"
 #include "sim/pty_controller.h"
 #include "support/transmit_support.h"
@@ -93,7 +94,8 @@ struct SampleProgram {
     sim::PtyController controller;
     ProgramFolder folder;
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
 };
 
 // Like Script, but a step runs only once its window also meets a condition, so several steps
@@ -193,7 +195,7 @@ inline QString FirstDifference(const RegisterValues& expected, sim::VirtualContr
 
 // The range as an image, to overlay expectations on.
 inline RegisterValues Snapshot(sim::VirtualController& device, std::uint16_t first,
-                              std::uint16_t last) {
+                               std::uint16_t last) {
     RegisterValues image;
     const std::vector<std::uint16_t> values = Registers(device, first, last);
     for (std::size_t i = 0; i < values.size(); ++i) {

@@ -10,11 +10,11 @@
 #include <set>
 
 #include "comsetup/qt/com_setting_frame.h"
-#include "model/file_ctrl.h"
 #include "data/qt/file_select_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "gui/work_dialog_support.h"
 #include "model/backup_file.h"
+#include "model/file_ctrl.h"
 #include "transmit/qt/transmitting_dlg.h"
 
 using namespace velmora;
@@ -363,7 +363,8 @@ void WorkDialogsGuiTest::acceptedWarningRestartsAndKeepsTheStation() {
     QVERIFY(controller.start());
     ProgramFolder folder(ManualSettings(controller.slavePath(), 38400, 1));
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
 
     int stationBeforeFrame = 0;
     int passesBeforeRestart = 0;
@@ -421,7 +422,8 @@ void WorkDialogsGuiTest::declinedWarningRestartsAndForgetsTheStation() {
     QVERIFY(controller.start());
     ProgramFolder folder(ManualSettings(controller.slavePath(), 38400, 1));
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
 
     int stationBeforeFrame = 0;
     int stationAtNextPass = 0;
@@ -465,7 +467,8 @@ void WorkDialogsGuiTest::refusedCheckInTheStartupFrameAfterARestartKeepsItOpen()
     QVERIFY(controller.start());
     ProgramFolder folder(ManualSettings(controller.slavePath(), 38400, 1));
     ScriptedPresenter presenter;
-    CVelmoraApp program;
+    Session session;
+    CVelmoraApp program{session};
 
     // Should the start-up frame end by itself, the pass it starts is ended here.
     QTimer watchdog;

@@ -5,17 +5,42 @@
 #include <memory>
 #include <string>
 
-#include "sysfiles/app_state.h"
-#include "link/com_link.h"
+#include "link/rtu_master.h"
 #include "sim/pty_controller.h"
 #include "support/scripted_ui.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora::test {
 
-// A virtual controller on a pseudo-terminal and a link of our own opened on it, with the
-// shipped English message table loaded. Each test gets its own line, so tests can run in
-// parallel processes.
+// A link outcome in words, for tables of expected results.
+inline std::string Describe(const LinkStatus& status) {
+    switch (status.error) {
+        case LinkError::None:
+            return "ok";
+        case LinkError::PortGone:
+            return "port gone";
+        case LinkError::OpenFailed:
+            return "open failed " + std::to_string(status.osError);
+        case LinkError::BadRate:
+            return "bad rate";
+        case LinkError::Timeout:
+            return "time-out";
+        case LinkError::Garbled:
+            return "garbled";
+        case LinkError::Exception:
+            return "exception " + std::to_string(status.exceptionCode);
+        case LinkError::Mismatch:
+            return "mismatch";
+        case LinkError::BadArgument:
+            return "bad argument";
+    }
+    return "?";
+}
+
+// A virtual controller on a pseudo-terminal and a master of our own opened on it, with the
+// shipped English message table loaded (the jobs on top show its texts). Each test gets its own
+// line, so tests can run in parallel processes.
 class LinkFixture : public ::testing::Test {
   protected:
     static constexpr std::uint32_t kBaud = 38400;
@@ -27,13 +52,13 @@ class LinkFixture : public ::testing::Test {
         LoadMessageTable(ui);
         ASSERT_EQ(MessageText(kMsgComTimeoutCountermeasureContents).empty(), false);
         ASSERT_TRUE(sim.start());
-        ASSERT_EQ(link.OpenPort(sim.slavePath()), 0);
-        ASSERT_EQ(link.ConfigurePort(kBaud, 1, 0), 0);
+        ASSERT_TRUE(link.open(sim.slavePath()).ok());
+        ASSERT_TRUE(link.configure(kBaud, 1, 0).ok());
         ui.clear();
     }
 
     void TearDown() override {
-        link.ClosePort();
+        link.close();
         sim.stop();
         ResetLanguageStateForTesting();
         App().moduleFolder = savedFolder_;
@@ -43,8 +68,7 @@ class LinkFixture : public ::testing::Test {
 
     ScriptedUi ui;
     sim::PtyController sim;
-    LinkChannel channel;
-    CComLink link{ui, channel};
+    RtuMaster link;
 
   private:
     std::string savedFolder_;

@@ -3,12 +3,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dialog.h"
+#include "app/session.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
+#include "sysfiles/app_state.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
 
     velmora::InstallKeySwallower(application);
     {
-        velmora::CVelmoraApp program;
+        velmora::Session session;
+        velmora::CVelmoraApp program(session);
         program.Run();
     }
     velmora::StopVirtualController();

@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/qualification_dlg.h"
 #include "app/qt/velmora_dlg.h"
 #include "backup/qt/backup_dlg.h"
@@ -10,6 +9,7 @@
 #include "comsetup/qt/com_setting_frame.h"
 #include "data/qt/file_select_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
+#include "sysfiles/app_state.h"
 #include "transmit/qt/transmitting_dlg.h"
 
 namespace velmora {
@@ -28,7 +28,8 @@ void Retire(std::unique_ptr<Dialog>& dialog, std::vector<std::unique_ptr<QWidget
 
 }  // namespace
 
-CVelmoraApp::CVelmoraApp() : frame_(std::make_unique<CComSettingFrame>(ui_)) {
+CVelmoraApp::CVelmoraApp(Session& session)
+    : session_(session), frame_(std::make_unique<CComSettingFrame>(ui_, session.master)) {
     g_instance = this;
 }
 
@@ -40,11 +41,17 @@ CVelmoraApp::~CVelmoraApp() {
     g_instance = nullptr;
 }
 
-CVelmoraApp* CVelmoraApp::instance() { return g_instance; }
+CVelmoraApp* CVelmoraApp::instance() {
+    return g_instance;
+}
 
-void CVelmoraApp::Run() { RunStartup(*this, ui_); }
+void CVelmoraApp::Run() {
+    RunStartup(*this, ui_);
+}
 
-CVelmoraDlg* CVelmoraApp::mainDialog() const { return mainDialog_; }
+CVelmoraDlg* CVelmoraApp::mainDialog() const {
+    return mainDialog_;
+}
 
 CComSettingDlg* CVelmoraApp::mainSettingsPage() const {
     return mainDialog_ != nullptr ? mainDialog_->settingsPage() : nullptr;
@@ -57,7 +64,9 @@ int CVelmoraApp::ShowDisclaimer() {
     return disclaimer.exec() == QDialog::Accepted ? kStartupResultOk : kStartupResultCancel;
 }
 
-int CVelmoraApp::ShowSettingsFrame() { return frame_->RunModal(nullptr); }
+int CVelmoraApp::ShowSettingsFrame() {
+    return frame_->RunModal(nullptr);
+}
 
 void CVelmoraApp::CreateMainDialog() {
     mainDialogOwner_ = std::make_unique<CVelmoraDlg>();
@@ -173,6 +182,8 @@ int CVelmoraApp::OpenSettingsFrameFromWorkDialog(QWidget* workDialog) {
     return result;
 }
 
-void CVelmoraApp::RestartMainWindow() { RequestRestart(*this); }
+void CVelmoraApp::RestartMainWindow() {
+    RequestRestart(*this);
+}
 
 }  // namespace velmora

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/qt/qt_ui.h"
+#include "app/session.h"
 #include "app/startup.h"
 #include "comsetup/settings_page_model.h"
 
@@ -23,8 +24,8 @@ class CComSettingDlg;
 // The application object: owns the work dialogs of the current pass, the communication settings
 // frame, and runs the program's start-up routine over Qt windows.
 class CVelmoraApp final : public StartupWindows {
-public:
-    CVelmoraApp();
+  public:
+    explicit CVelmoraApp(Session& session);
     ~CVelmoraApp() override;
     CVelmoraApp(const CVelmoraApp&) = delete;
     CVelmoraApp& operator=(const CVelmoraApp&) = delete;
@@ -43,7 +44,7 @@ public:
     CComSettingFrame* comSettingFrame() const { return frame_.get(); }
     // The running main dialog, or null between passes.
     CVelmoraDlg* mainDialog() const;
-    // The page inside the running main dialog: its link is the program's main link.
+    // The communication settings page inside the running main dialog.
     CComSettingDlg* mainSettingsPage() const;
 
     // The window that owns message boxes and stands for "the main window" (a work dialog takes
@@ -53,6 +54,9 @@ public:
 
     // How many main dialogs this run has built (one per pass).
     int mainDialogsCreated() const { return mainDialogsCreated_; }
+
+    // The session made in main: its master is the program's one line to the controller.
+    Session& session() { return session_; }
 
     // The program's Ui for the GUI thread (owner: the current main window).
     QtUi& ui() { return ui_; }
@@ -81,7 +85,8 @@ public:
     void DestroyWorkDialogs() override;
     void CloseMainDialog() override;
 
-private:
+  private:
+    Session& session_;
     QtUi ui_;
     std::unique_ptr<CComSettingFrame> frame_;
     std::unique_ptr<CSelectActuatorDlg> selectActuator_;

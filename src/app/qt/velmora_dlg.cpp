@@ -8,10 +8,10 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "comsetup/qt/com_setting_dlg.h"
+#include "sysfiles/app_state.h"
 #include "sysfiles/settings_file.h"
 #include "version/qt/version_info_dlg.h"
 
@@ -102,7 +102,8 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
     QtUi& ui = app->ui();
 
     functionPage_ = new CFunctionMainDlg(stack_.get());
-    settingsPage_ = new CComSettingDlg(std::make_unique<ComSettingPageModel>(ui), ui, stack_.get());
+    settingsPage_ = new CComSettingDlg(std::make_unique<ComSettingPageModel>(app->session().master),
+                                       ui, stack_.get());
     versionPage_ = new CVersionInfoDlg(ui, stack_.get());
     stack_->addWidget(functionPage_);
     stack_->addWidget(settingsPage_);

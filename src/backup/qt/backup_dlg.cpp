@@ -107,7 +107,7 @@ void CBackupDlg::BrowseBackupFile() {
 
 void CBackupDlg::StartBackup() {
     CVelmoraApp* app = CVelmoraApp::instance();
-    CComLink* link = MainLink();
+    RtuMaster* link = MainLink();
     const QString chosen = path_->text();
     if (app == nullptr || link == nullptr || chosen.isEmpty()) {
         return;

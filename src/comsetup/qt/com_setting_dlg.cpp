@@ -11,12 +11,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "comsetup/qt/progress_dlg.h"
 #include "comsetup/search_and_check.h"
 #include "sim/pty_controller.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora {
 
@@ -27,13 +27,19 @@ std::unique_ptr<sim::PtyController>& VirtualControllerSlot() {
     return controller;
 }
 
-std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
+std::string ToStd(const QString& text) {
+    return text.toUtf8().toStdString();
+}
 
 }  // namespace
 
-sim::PtyController* RunningVirtualController() { return VirtualControllerSlot().get(); }
+sim::PtyController* RunningVirtualController() {
+    return VirtualControllerSlot().get();
+}
 
-void StopVirtualController() { VirtualControllerSlot().reset(); }
+void StopVirtualController() {
+    VirtualControllerSlot().reset();
+}
 
 QString CComSettingDlg::VirtualControllerEntryText() {
     return QStringLiteral("Virtual controller (built in, for training)...");
@@ -144,7 +150,9 @@ CComSettingDlg::CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* pa
     connect(check_, &QPushButton::clicked, this, &CComSettingDlg::StartCheck);
 }
 
-CComSettingDlg::~CComSettingDlg() { model_.onDestroyed(); }
+CComSettingDlg::~CComSettingDlg() {
+    model_.onDestroyed();
+}
 
 void CComSettingDlg::LoadTexts() {
     LanguageList()
@@ -206,8 +214,7 @@ void CComSettingDlg::Refresh() {
 }
 
 void CComSettingDlg::OnPortActivated(int index) {
-    if (index == port_->count() - 1 &&
-        port_->itemText(index) == VirtualControllerEntryText()) {
+    if (index == port_->count() - 1 && port_->itemText(index) == VirtualControllerEntryText()) {
         StartVirtualController();
         return;
     }
@@ -259,8 +266,8 @@ void CComSettingDlg::StartCheck() {
     parameters.automatic = model_.automaticSelected();
     parameters.idText = ToStd(id_->currentText());
     parameters.bitRateText = ToStd(bitRate_->currentText());
-    CComLink& link = model_.link();
-    if (link.OpenPort(parameters.portName) != 0) {
+    RtuMaster& link = model_.link();
+    if (!link.open(parameters.portName).ok()) {
         ui_.showMessage(ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
                                          kMsgComsettingComopenErrorCountermeasureContents),
                         MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,

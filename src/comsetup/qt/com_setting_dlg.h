@@ -26,15 +26,14 @@ class PtyController;
 // window's settings tab and inside the settings frame.
 class CComSettingDlg final : public QWidget {
     Q_OBJECT
-public:
+  public:
     CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* parent = nullptr);
     // A page that owns its model (the main window's settings tab).
-    CComSettingDlg(std::unique_ptr<ComSettingPageModel> model, QtUi& ui,
-                   QWidget* parent = nullptr);
+    CComSettingDlg(std::unique_ptr<ComSettingPageModel> model, QtUi& ui, QWidget* parent = nullptr);
     ~CComSettingDlg() override;
 
     ComSettingPageModel& model() { return model_; }
-    CComLink& link() { return model_.link(); }
+    RtuMaster& link() { return model_.link(); }
     // Mirrors the model into the controls.
     void Refresh();
     // Loads the captions from the language file.
@@ -57,7 +56,7 @@ public:
     // The entry at the end of the port list that starts the built-in virtual controller.
     static QString VirtualControllerEntryText();
 
-private:
+  private:
     void OnPortActivated(int index);
     void OnPortTyped();
     void StartVirtualController();

@@ -6,11 +6,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "comsetup/search_and_check.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora {
 
@@ -35,7 +35,7 @@ class FrameWindow final : public VelmoraDialog {
 
 }  // namespace
 
-CComSettingFrame::CComSettingFrame(QtUi& ui) : ui_(ui), model_(ui) {}
+CComSettingFrame::CComSettingFrame(QtUi& ui, RtuMaster& master) : ui_(ui), model_(master) {}
 
 CComSettingFrame::~CComSettingFrame() = default;
 

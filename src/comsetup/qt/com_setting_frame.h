@@ -18,8 +18,8 @@ class QtUi;
 // work dialog with a single OK. OK is enabled only by a successful search or check. One frame
 // object lives for the whole run; its window (and the page in it) exists only while it runs.
 class CComSettingFrame final {
-public:
-    explicit CComSettingFrame(QtUi& ui);
+  public:
+    CComSettingFrame(QtUi& ui, RtuMaster& master);
     ~CComSettingFrame();
 
     ComSettingFrameModel& model() { return model_; }
@@ -33,7 +33,7 @@ public:
     // Called with the open frame window each time the frame starts running.
     void setOpenedHook(std::function<void(CComSettingFrame&)> hook) { opened_ = std::move(hook); }
 
-private:
+  private:
     void ApplyButtons();
 
     QtUi& ui_;

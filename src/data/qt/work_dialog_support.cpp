@@ -6,11 +6,11 @@
 #include <QFileInfo>
 #include <QLabel>
 
-#include "sysfiles/app_state.h"
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dlg.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "data/actuator_selection.h"
+#include "sysfiles/app_state.h"
 #include "version/qt/version_info_dlg.h"
 
 namespace velmora {
@@ -58,10 +58,9 @@ void CompleteWriteContentsItems(QComboBox* combo) {
     }
 }
 
-CComLink* MainLink() {
+RtuMaster* MainLink() {
     CVelmoraApp* app = CVelmoraApp::instance();
-    CComSettingDlg* page = app != nullptr ? app->mainSettingsPage() : nullptr;
-    return page != nullptr ? &page->link() : nullptr;
+    return app != nullptr ? &app->session().master : nullptr;
 }
 
 std::uint8_t ActiveStationAddress() {

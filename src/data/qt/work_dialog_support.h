@@ -14,7 +14,7 @@ class QWidget;
 
 namespace velmora {
 
-class CComLink;
+class RtuMaster;
 
 // Where a work dialog takes a file name from: a file dialog unless replaced (tests). An empty
 // result means the user cancelled.
@@ -37,7 +37,7 @@ void ShowReferenceVersionOnMainWindow(const std::string& text);
 void CompleteWriteContentsItems(QComboBox* combo);
 
 // The program's main link (the main window's settings page), or null without a main window.
-CComLink* MainLink();
+RtuMaster* MainLink();
 // The slave address of every request: the low byte of the identified station.
 std::uint8_t ActiveStationAddress();
 

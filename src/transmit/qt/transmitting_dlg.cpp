@@ -320,7 +320,7 @@ void CTransmittingDlg::StartTransmit() {
     if (busy_ != 0) {
         return;
     }
-    CComLink* link = MainLink();
+    RtuMaster* link = MainLink();
     if (link == nullptr) {
         return;
     }
@@ -396,7 +396,7 @@ void CTransmittingDlg::OnWorkerFinished(int result) {
     return_->setEnabled(true);
     busy_ = 0;
     // A write that rode out line errors says so under its outcome.
-    if (CComLink* link = MainLink(); link != nullptr && link->repeatedRequests() > 0) {
+    if (RtuMaster* link = MainLink(); link != nullptr && link->repeatedRequests() > 0) {
         const std::string note =
             MessageText(kMsgLinkRequestsRepeated) + " " + std::to_string(link->repeatedRequests());
         status_->setText(status_->text() + QStringLiteral("\n") + DisplayText(note));
