@@ -111,7 +111,8 @@ Reading ReadController(TransferContext& context, RegisterImage& image, ProgressS
         };
     };
     auto cancelled = [&ui] { return ui.cancelRequested(); };
-    auto failed = [&ui](const LinkStatus& status) {
+    auto failed = [&context, &ui](const LinkStatus& status) {
+        context.linkFailure = status;
         ShowLinkError(ui, status);
         ShowBackupError(ui);
         return Reading::Failed;
@@ -151,6 +152,8 @@ Reading ReadController(TransferContext& context, RegisterImage& image, ProgressS
     }
     if (!SameUnitName(image, again) || !CompareParameterArea(image, again).empty() ||
         !CompareSteps(image, kStepCount, again).empty()) {
+        // Readings that disagree come from a line that delivered replies twice or late.
+        context.linkFailure = LinkStatus::Failed(LinkError::Mismatch);
         ShowBackupError(ui);
         return Reading::Failed;
     }
@@ -166,6 +169,7 @@ int RunBackup(TransferContext& context, const std::string& path) {
     std::string controllerVersion;
     if (const LinkStatus read = ReadVersion(context.link, context.stationId, controllerVersion);
         !read.ok()) {
+        context.linkFailure = read;
         ShowLinkError(ui, read);
         ShowBackupError(ui);
         return -1;

@@ -43,30 +43,10 @@ const char* IconLabel(MessageIcon icon) {
     return "info";
 }
 
-// The link tells of a silent or abnormally answering controller only by a message, recognised
-// here by its title or the countermeasure it ends with. A typed error from the link will
-// replace this.
-bool IsLinkFailureMessage(const std::string& text, const std::string& title) {
-    for (const int index : {kMsgComTimeoutTitle, kMsgComAbnormalResponseTitle}) {
-        const std::string known = MessageText(index);
-        if (!known.empty() && title == known)
-            return true;
-    }
-    for (const int index :
-         {kMsgComTimeoutCountermeasureContents, kMsgComAbnormalResponseCountermeasureContents}) {
-        const std::string known = MessageText(index);
-        if (!known.empty() && text.find(known) != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 MessageAnswer ConsoleUi::showMessage(const std::string& text, const std::string& title,
                                      MessageIcon icon, MessageButtons buttons) {
-    if (IsLinkFailureMessage(text, title))
-        ++linkFailures_;
     finishProgress();
     std::cerr << "[" << IconLabel(icon) << "]";
     if (!title.empty()) {

@@ -20,9 +20,6 @@ class ConsoleUi final : public Ui {
     bool cancelRequested() override { return cancelled_.load(); }
 
     void requestCancel() { cancelled_ = true; }
-    // Time-out and abnormal-response messages of the link shown so far. A job that failed after
-    // one of them failed on the line, not on its data.
-    int linkFailuresShown() const { return linkFailures_.load(); }
     // Ends a progress line so that the next output starts on a fresh line.
     void finishProgress();
 
@@ -31,7 +28,6 @@ class ConsoleUi final : public Ui {
 
     bool assumeYes_;
     std::atomic<bool> cancelled_{false};
-    std::atomic<int> linkFailures_{0};
     std::string status_;
     int percent_ = -1;
     bool progressShown_ = false;

@@ -44,8 +44,8 @@ int CommunicationFailed(Ui& ui, const LinkStatus& status) {
     return status.error == LinkError::BadArgument ? kExitUsage : kExitCommFailed;
 }
 
-int FailureStatus(const ConsoleUi& ui, int linkFailuresBefore) {
-    return ui.linkFailuresShown() > linkFailuresBefore ? kExitCommFailed : kExitFailure;
+int FailureStatus(const LinkStatus& linkFailure) {
+    return IsCommunicationFailure(linkFailure) ? kExitCommFailed : kExitFailure;
 }
 
 int Connect(const Options& options, RtuMaster& link, Ui& ui, std::uint8_t& station) {

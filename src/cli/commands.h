@@ -59,8 +59,8 @@ int CommunicationFailed(Ui& ui, const LinkStatus& status);
 // The operating system's reason (errno) a port open failed, with what to do about it.
 std::string PortOpenFailureText(int osError);
 
-// The exit status of a job that failed: kExitCommFailed when the link reported a time-out or an
-// abnormal response since linkFailuresBefore, else kExitFailure.
-int FailureStatus(const ConsoleUi& ui, int linkFailuresBefore);
+// The exit status of a job that failed: kExitCommFailed when it failed on the line (no answer,
+// an abnormal response, readings that disagree), else kExitFailure.
+int FailureStatus(const LinkStatus& linkFailure);
 
 }  // namespace velmora::cli

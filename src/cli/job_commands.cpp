@@ -310,7 +310,6 @@ int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, i
                                      SelectionNumberFromSvText(request.record.strSVNo), ui);
     if (refused != 0)
         return refused;
-    const int linkFailuresBefore = ui.linkFailuresShown();
 
     const TransmitContents contents =
         MakeTransmitContents(request.record, WriteContentsText(request.writeContents, ui));
@@ -350,7 +349,7 @@ int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, i
         std::fprintf(stderr, "velmora-cli: the controller reports version 0.00; nothing written\n");
         return kExitRefused;
     }
-    const int status = FailureStatus(ui, linkFailuresBefore);
+    const int status = FailureStatus(context.linkFailure);
     std::fprintf(stderr, "velmora-cli: the write failed (NG)%s\n",
                  status == kExitCommFailed ? ": the controller did not answer as it should" : "");
     return status;
@@ -465,7 +464,6 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
     const int refused = CheckAllowed(link, station, RestrictBackup, -1, ui);
     if (refused != 0)
         return refused;
-    const int linkFailuresBefore = ui.linkFailuresShown();
 
     TransferContext context{link, station, ui, nullptr};
     int result = -1;
@@ -483,7 +481,7 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
         std::fprintf(stderr, "velmora-cli: backup cancelled; no file was saved\n");
         return kExitCancelled;
     }
-    const int status = FailureStatus(ui, linkFailuresBefore);
+    const int status = FailureStatus(context.linkFailure);
     std::fprintf(stderr, "velmora-cli: the backup failed%s; nothing was saved\n",
                  status == kExitCommFailed ? ": the controller did not answer as it should" : "");
     return status;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/ui.h"
+#include "link/link_status.h"
 #include "link/rtu_master.h"
 #include "model/register_image.h"
 
@@ -20,6 +21,9 @@ struct TransferContext {
     std::uint8_t stationId;
     Ui& ui;
     std::vector<VerifyDifference>* differences = nullptr;
+    // Why the job failed on the line, when it did; stays ok when it failed for another reason
+    // (the verification, a file, the user).
+    LinkStatus linkFailure{};
 };
 
 }  // namespace velmora

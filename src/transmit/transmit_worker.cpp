@@ -78,6 +78,7 @@ class Sequence {
     // True when the request cycle succeeded; otherwise shows why.
     bool Done(const LinkStatus& status) {
         if (!status.ok()) {
+            context_.linkFailure = status;
             ShowLinkError(context_.ui, status);
         }
         return status.ok();
@@ -204,6 +205,7 @@ int TransmitWorker(TransferContext& context, const WriteSource& source,
     std::string version;
     if (const LinkStatus read = ReadVersion(context.link, context.stationId, version);
         !read.ok() || version.empty()) {
+        context.linkFailure = read;
         ShowLinkError(ui, read);
         ShowOutcome(ui, kMsgProgressStateWriteNg, kMsgTransmitNgContents);
         return -1;
@@ -221,6 +223,7 @@ int TransmitWorker(TransferContext& context, const WriteSource& source,
     if (source.request.fromFile == kFromBackupFile) {
         const LinkStatus read =
             ReadRegisters(context.link, context.stationId, kRegCheckValue, 1, checkValue);
+        context.linkFailure = read;
         ShowLinkError(ui, read);
         result = read.ok() ? 0 : -1;
     }
