@@ -97,6 +97,7 @@ class TransmitGuiTest : public QObject {
     void writeByActuatorLeavesTheDataSetOnTheController_data();
     void writeByActuatorLeavesTheDataSetOnTheController();
     void verifyFailureListsTheRowAndEndsNg();
+    void lineErrorIsRepeatedAndCountedUnderTheOutcome();
     void versionZeroShowsTheSvErrorAndWritesNothing();
     void cancelledRuleWarningKeepsTheConfirmation();
 };
@@ -208,6 +209,31 @@ void TransmitGuiTest::writeByActuatorLeavesTheDataSetOnTheController() {
     QVERIFY(!transmit->isVisible());
     QVERIFY(run.program.selectActuatorDlg()->isVisible());
     QCOMPARE(transmit->currentLayout(), CTransmittingDlg::kConfirmationLayout);
+}
+
+// One lost reply in the middle of a write is sent again; the write succeeds and says under its
+// outcome that a request was repeated.
+void TransmitGuiTest::lineErrorIsRepeatedAndCountedUnderTheOutcome() {
+    SampleProgram run;
+    SeedImage(run.device(), 0x11E, "OLD-UNIT");
+    CTransmittingDlg* transmit = nullptr;
+    StartWriteByActuator(run, "VMA10", "VMA10-06I", "1.10", "NPN", 0, transmit);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    // The 100th request from here lies among the step writes; the whole job stays under 200.
+    run.device().clearRequestLog();
+    run.device().injectEvery(sim::Fault::LoseReply, 100);
+    int result = -99;
+    SendAndWait(transmit, result);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    QCOMPARE(result, 0);
+    QVERIFY(run.device().requestLog().size() < 200);
+    QCOMPARE(StatusText(transmit), Shown(kMsgProgressStateWritecomplete) + QStringLiteral("\n") +
+                                       Shown(kMsgLinkRequestsRepeated) + QStringLiteral(" 1"));
+    TakeSleeps();
 }
 
 void TransmitGuiTest::verifyFailureListsTheRowAndEndsNg() {
