@@ -1,38 +1,29 @@
 // The work jobs of velmora-cli, run as a program against the virtual controller on a
 // pseudo-terminal, with a program folder of its own and rule files written for each case.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/serial_port.h"
-#include "platform/unique_fd.h"
 #include "sim/pty_controller.h"
 #include "support/backup_text.h"
+#include "support/cli_process.h"
 #include "support/rule_file.h"
 #include "support/temp_folder.h"
 #include "support/transmit_support.h"
-
-extern char** environ;
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using test::RegisterValues;
 
 constexpr const char* kWarningTitle = "Test warning title";
@@ -42,15 +33,8 @@ constexpr const char* kRefusalText = "Test refusal: not this controller";
 constexpr const char* kPartNo = "VMA10-06I";
 constexpr const char* kColumn = "VMA10-L06";
 
-fs::path BinaryFolder() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
-struct CliResult {
-    int status = -1;  // exit status; -1 when killed or not started
-    std::string out;
-    std::string err;
-};
+using test::BinaryFolder;
+using test::CliResult;
 
 // How a run is disturbed: a signal once the controller has seen that many requests, and
 // standard output into a pipe whose reader has gone.
@@ -127,11 +111,8 @@ class CliJobsTest : public ::testing::Test {
         rules.writeTo(folder);
     }
 
-    // Runs velmora-cli on the controller's line with standard input from /dev/null, with the
-    // signals it is sent at their default actions whatever this process does with them.
+    // Runs velmora-cli on the controller's line with standard input from /dev/null.
     CliResult Cli(std::vector<std::string> args, Disturbance disturbance = {}) {
-        const std::string out = folder.file("cli.out");
-        const std::string err = folder.file("cli.err");
         std::vector<std::string> argv = {(BinaryFolder() / "velmora-cli").string(),
                                          "--root",
                                          folder.path(),
@@ -142,70 +123,19 @@ class CliJobsTest : public ::testing::Test {
                                          "--baud",
                                          "38400"};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (std::string& arg : argv) {
-            pointers.push_back(arg.data());
+        test::CliRun run;
+        run.argv = std::move(argv);
+        run.outPath = folder.file("cli.out");
+        run.errPath = folder.file("cli.err");
+        run.stdoutReaderGone = disturbance.stdoutReaderGone;
+        run.signal = disturbance.signal;
+        if (disturbance.signalAfterRequests >= 0) {
+            run.signalNow = [this, disturbance] {
+                return controller().requestCount() >=
+                       static_cast<std::size_t>(disturbance.signalAfterRequests);
+            };
         }
-        pointers.push_back(nullptr);
-        UniqueFd pipeWriter;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (disturbance.stdoutReaderGone) {
-            int ends[2] = {-1, -1};
-            EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-            UniqueFd reader(ends[0]);  // closed at once: every write to the pipe fails
-            pipeWriter.reset(ends[1]);
-            posix_spawn_file_actions_adddup2(&actions, pipeWriter.get(), STDOUT_FILENO);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        }
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-            sigaddset(&defaults, signal);
-        }
-        sigset_t unblocked;
-        sigemptyset(&unblocked);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setsigmask(&attributes, &unblocked);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-        pid_t pid = -1;
-        const int spawned =
-            ::posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, pointers.data(), environ);
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-        pipeWriter.reset();
-        CliResult result;
-        if (spawned != 0) {
-            return result;
-        }
-        const auto deadline = Clock::now() + std::chrono::seconds(60);
-        bool signalled = false;
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (Clock::now() > deadline) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                break;
-            }
-            if (!signalled && disturbance.signalAfterRequests >= 0 &&
-                controller().requestCount() >=
-                    static_cast<std::size_t>(disturbance.signalAfterRequests)) {
-                ::kill(pid, disturbance.signal);
-                signalled = true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = disturbance.stdoutReaderGone ? std::string() : test::ReadBytes(out);
-        result.err = test::ReadBytes(err);
-        return result;
+        return test::RunCli(std::move(run));
     }
 
     RegisterValues Snapshot(std::uint16_t first, std::uint16_t last) {

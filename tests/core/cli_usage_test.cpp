@@ -1,0 +1,92 @@
+// velmora-cli as a script sees it: usage errors, files that are no backups, and the shipped rule
+// file's verdicts, run as a program against the virtual controller on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim/pty_controller.h"
+#include "support/cli_process.h"
+#include "support/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CliResult;
+
+class CliUsageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.valid());
+        std::error_code error;
+        fs::copy(test::BinaryFolder() / "System", folder.file("System"),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+        ASSERT_FALSE(error) << error.message();
+        ASSERT_TRUE(sim.start());
+        sim.controller().setVersion(110);
+    }
+
+    void TearDown() override { sim.stop(); }
+
+    // Runs velmora-cli on the controller's line; a run that outlives the deadline is killed.
+    CliResult Cli(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {(test::BinaryFolder() / "velmora-cli").string(),
+                                         "--root",
+                                         folder.path(),
+                                         "--port",
+                                         sim.slavePath(),
+                                         "--id",
+                                         "1",
+                                         "--baud",
+                                         "38400"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        test::CliRun run;
+        run.argv = std::move(argv);
+        run.outPath = folder.file("cli.out");
+        run.errPath = folder.file("cli.err");
+        run.deadline = std::chrono::seconds(20);
+        return test::RunCli(std::move(run));
+    }
+
+    test::TempFolder folder;
+    sim::PtyController sim;
+};
+
+// Every usage error exits 2 with a message naming what is wrong, before the controller is
+// asked anything.
+TEST_F(CliUsageTest, UsageErrorsExitTwoAndNameTheirCause) {
+    const std::string noSystem = folder.file("empty");
+    fs::create_directories(noSystem);
+    struct Case {
+        std::vector<std::string> args;
+        const char* told;
+    };
+    const Case cases[] = {
+        {{"--baud", "12345", "check"}, "--baud 12345 is not a bit rate"},
+        {{"--baud", "12345", "backup", "x.bkp"}, "--baud 12345 is not a bit rate"},
+        {{"--root", noSystem, "actuators"}, "holds no System/ folder"},
+        {{"--root", "", "ports"}, "--root wants a value"},
+        {{"actuators", "--sv", "1"}, "actuators does not take --sv"},
+        {{"ports", "--contents", "both"}, "ports does not take --contents"},
+        {{"backup", "x.bkp", "--json"}, "backup does not take --json"},
+        {{"backup", ""}, "backup: argument 1 is empty"},
+        {{"restore", ""}, "restore: argument 1 is empty"},
+        {{"backup"}, "usage: backup FILE"},
+        {{"no-such-command"}, "unknown command"},
+        {{"--no-such-option", "ports"}, "unknown option --no-such-option"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const CliResult result = Cli(c.args);
+        EXPECT_EQ(result.status, 2) << result.err;
+        EXPECT_NE(result.err.find(c.told), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(sim.controller().requestCount(), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
