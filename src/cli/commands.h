@@ -59,4 +59,14 @@ std::string PortOpenFailureText();
 // abnormal response since linkFailuresBefore, else kExitFailure.
 int FailureStatus(const ConsoleUi& ui, int linkFailuresBefore);
 
+// Why the path cannot be read as a file ("does not exist", "is a FIFO ..."), found with stat
+// alone; empty for a regular file.
+std::string InputFileProblem(const std::string& path);
+// Why the path cannot be written as a file; empty when it is a regular file or can be made.
+std::string OutputFileProblem(const std::string& path);
+// Tells the user the command is refused for the file's problem; returns kExitFailure.
+int RefuseFile(const char* command, const std::string& path, const std::string& problem);
+// After a backup file was refused: whether it is no backup at all or a damaged one, in a line.
+void PrintBackupFileProblem(const std::string& path);
+
 }  // namespace velmora::cli

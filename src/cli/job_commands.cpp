@@ -434,8 +434,12 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
     TransmitRequest request;
     request.writeContents = contents;
     request.fromFile = kFromBackupFile;
-    if (DescribeBackupFile(args[0], request.record, ui) != 0)
+    if (const std::string problem = InputFileProblem(args[0]); !problem.empty())
+        return RefuseFile("restore", args[0], problem);
+    if (DescribeBackupFile(args[0], request.record, ui) != 0) {
+        PrintBackupFileProblem(args[0]);
         return kExitFailure;
+    }
     int status = kExitFailure;
     const std::optional<WriteSource> source = LoadSource(request, ui, status);
     if (!source)
@@ -455,6 +459,9 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
         std::fprintf(stderr, "velmora-cli: usage: backup FILE\n");
         return kExitUsage;
     }
+    // Told before the controller is read, not after.
+    if (const std::string problem = OutputFileProblem(args[0]); !problem.empty())
+        return RefuseFile("backup", args[0], problem);
     CComLink link(ui);
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)

@@ -11,6 +11,7 @@
 #include "sim/pty_controller.h"
 #include "support/cli_process.h"
 #include "support/temp_folder.h"
+#include "support/transmit_support.h"
 
 namespace velmora {
 namespace {
@@ -83,6 +84,52 @@ TEST_F(CliUsageTest, UsageErrorsExitTwoAndNameTheirCause) {
         SCOPED_TRACE(c.args.back());
         const CliResult result = Cli(c.args);
         EXPECT_EQ(result.status, 2) << result.err;
+        EXPECT_NE(result.err.find(c.told), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(sim.controller().requestCount(), 0u);
+}
+
+// Files that cannot be backups are refused with their own reason, before anything opens them
+// (a FIFO would block the program) and before the controller is asked anything.
+TEST_F(CliUsageTest, FilesThatAreNoBackupsAreToldApart) {
+    const std::string saved = folder.file("saved.bkp");
+    ASSERT_EQ(Cli({"backup", saved}).status, 0);
+    const std::string fifo = folder.file("fifo.bkp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string dir = folder.file("dir.bkp");
+    fs::create_directories(dir);
+    const std::string plain = folder.file("plain.bkp");
+    ASSERT_TRUE(test::StoreText(plain, "Parameter data,VMA10\r\n"));
+    const std::string whole = test::ReadBytes(saved);
+    // The stored form goes in groups of four bytes: cut between groups, and inside one.
+    const std::size_t half = whole.size() / 8 * 4;
+    const std::string cut = folder.write("cut.bkp", whole.substr(0, half));
+    const std::string cutInside = folder.write("inside.bkp", whole.substr(0, half + 1));
+    const std::string empty = folder.write("empty.bkp", "");
+    sim.controller().clearRequestLog();
+    struct Case {
+        std::vector<std::string> args;
+        const char* told;
+    };
+    const Case cases[] = {
+        {{"restore", fifo}, "is a FIFO (named pipe), not a regular file"},
+        {{"restore", dir}, "is a folder, not a file"},
+        {{"restore", folder.file("missing.bkp")}, "missing.bkp does not exist"},
+        {{"restore", plain}, "is not a backup file: it does not begin with BackupDataV001"},
+        {{"restore", cut}, "is a damaged or cut-short backup"},
+        {{"restore", cutInside}, "is cut short, or is not a file this program stored"},
+        {{"restore", empty}, "is empty, not a backup file"},
+        {{"backup", fifo}, "is a FIFO (named pipe), not a regular file"},
+        {{"backup", dir}, "is a folder, not a file"},
+        {{"backup", folder.file("none/x.bkp")}, "its folder"},
+        {{"unpack", fifo, "-"}, "is a FIFO (named pipe), not a regular file"},
+        {{"pack", fifo, folder.file("x.vmw")}, "is a FIFO (named pipe), not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args[1]);
+        const CliResult result = Cli(c.args);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.status, 1) << result.err;
         EXPECT_NE(result.err.find(c.told), std::string::npos) << result.err;
     }
     EXPECT_EQ(sim.controller().requestCount(), 0u);
