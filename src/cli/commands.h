@@ -59,6 +59,13 @@ std::string PortOpenFailureText();
 // abnormal response since linkFailuresBefore, else kExitFailure.
 int FailureStatus(const ConsoleUi& ui, int linkFailuresBefore);
 
+// The rule checks before a job: the communication verdict (and the work it offers), then the
+// operation's own. 0 to go on, else the exit status after telling the user why not.
+int CheckAllowed(CComLink& link, std::uint8_t station, int operation, int selectionNumber,
+                 ConsoleUi& ui);
+// Prints the rule file's verdict for every operation on the controller found, without boxes.
+void PrintVerdicts(CComLink& link, std::uint8_t station, ConsoleUi& ui);
+
 // Why the path cannot be read as a file ("does not exist", "is a FIFO ..."), found with stat
 // alone; empty for a regular file.
 std::string InputFileProblem(const std::string& path);

@@ -178,38 +178,6 @@ int ActuatorsCommand(const Options& options, const std::vector<std::string>& arg
 
 // ---- Writing -----------------------------------------------------------------------------
 
-// The rule file's verdict for the operation, with its box shown. 0 to go on, else the exit
-// status. A controller that does not give its version is a line failure, not a refusal: the
-// rules' verdict would judge a version it never gave, so their box is not shown.
-int CheckAllowed(CComLink& link, std::uint8_t station, int operation, int selectionNumber,
-                 ConsoleUi& ui) {
-    RestrictionResult result;
-    const int verdict =
-        CheckFunctionalRestriction(link, station, operation, selectionNumber, result, ui);
-    if (!result.versionRead) {
-        std::fprintf(stderr,
-                     "velmora-cli: the controller did not give its software version for the "
-                     "rule check (port %s, station %u, %u bit/s); nothing was done\n",
-                     link.portName().c_str(), unsigned{station}, link.baudRate());
-        return kExitCommFailed;
-    }
-    switch (PresentRestrictionVerdict(verdict, result, ui)) {
-        case RestrictionOutcome::Allowed:
-        case RestrictionOutcome::WarningAccepted:
-            return 0;
-        case RestrictionOutcome::WarningDeclined:
-            std::fprintf(stderr, "velmora-cli: stopped: the warning was not accepted\n");
-            return kExitRefused;
-        case RestrictionOutcome::Refused:
-            std::fprintf(stderr, "velmora-cli: refused by the rule file for this controller\n");
-            return kExitRefused;
-        case RestrictionOutcome::Undecided:
-            break;
-    }
-    std::fprintf(stderr, "velmora-cli: the rule file gives no verdict; nothing was done\n");
-    return kExitRefused;
-}
-
 std::string WriteContentsText(int contents, Ui& ui) {
     static const std::vector<std::string> kKeys = {"LIST_WRITECONTENTS_PARAM_AND_STEP",
                                                    "LIST_WRITECONTENTS_PARAMONLY",

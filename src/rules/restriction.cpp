@@ -271,6 +271,9 @@ int CheckFunctionalRestriction(CComLink& link, std::uint8_t stationId, int opera
         return -1;
     const bool forWriting = operation == RestrictActuator || operation == RestrictFile;
     LoadRuleBlock(path, prefix, forWriting ? kWriteRuleKeys : kCommRuleKeys, rules);
+    result.controllerVersion = version;
+    result.svnoMin = rules[kSvnoMin];
+    result.svnoMax = rules[kSvnoMax];
 
     const bool svnoOk = InRange(svNumber, rules[kSvnoMin], rules[kSvnoMax]);
     const bool bkcOk = svnoOk ? InRange(bkcValue, rules[kSvnoOkBkcMin], rules[kSvnoOkBkcMax])
@@ -301,6 +304,13 @@ int CheckFunctionalRestriction(CComLink& link, std::uint8_t stationId, int opera
     result.fileWriteEnabled = rules[record + 2];
     result.backupEnabled = rules[record + 3];
     return verdict;
+}
+
+std::string SvNumberText(int svNumber) {
+    const int whole = svNumber < 0 ? -svNumber : svNumber;
+    std::string text = std::to_string(whole % 100);
+    text = std::to_string(whole / 100) + "." + (text.size() < 2 ? "0" : "") + text;
+    return svNumber < 0 ? "-" + text : text;
 }
 
 int SelectionNumberFromSvText(const std::string& svText) {

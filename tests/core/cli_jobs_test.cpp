@@ -85,6 +85,15 @@ class CliJobsTest : public ::testing::Test {
             .set("MSG_WARNING_1", kWarningText)
             .set("MSG_ERR_TITLE", kRefusalTitle)
             .set("MSG_ERR_1", kRefusalText);
+        // Jobs obey the communication verdict too: it allows every version here.
+        rules.ranges("COMM", 1, 9999)
+            .set("COMM_SVNO_OK_BKC_OK", 0)
+            .set("COMM_SVNO_OK_BKC_NG", 0)
+            .set("COMM_SVNO_NG_BKC_OK", 0)
+            .set("COMM_SVNO_NG_BKC_NG", 0);
+        for (int record = 1; record <= 3; ++record) {
+            rules.outcome("COMM", record, 1, 1, 1, 1);
+        }
         for (const std::string prefix : {"ACTUATOR", "FILE", "BACKUP"}) {
             rules.ranges(prefix, 100, 199);
             for (int record = 1; record <= 3; ++record) {
@@ -500,15 +509,15 @@ TEST_F(CliJobsTest, StopSignalsCancelABackupButNeverAWrite) {
         controller().setExtraDelayMs(5);
         controller().clearRequestLog();
 
-        // Past the rule check's two reads and into the job.
+        // Past the rule checks' four reads (communication, then backup) and into the job.
         const CliResult backup = Cli({"backup", folder.file("cancelled.bkp")},
-                                     {.signalAfterRequests = 4, .signal = signal});
+                                     {.signalAfterRequests = 6, .signal = signal});
 
         EXPECT_EQ(backup.status, 130) << backup.err;
         ExpectNoFileLike("cancelled.bkp");
 
         ArrangeForStepsWrite();
-        const CliResult written = Cli(kStepsWrite, {.signalAfterRequests = 4, .signal = signal});
+        const CliResult written = Cli(kStepsWrite, {.signalAfterRequests = 6, .signal = signal});
 
         EXPECT_EQ(written.status, 0) << written.err;
         EXPECT_NE(written.err.find("cannot be stopped part way"), std::string::npos) << written.err;

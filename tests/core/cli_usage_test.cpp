@@ -135,5 +135,62 @@ TEST_F(CliUsageTest, FilesThatAreNoBackupsAreToldApart) {
     EXPECT_EQ(sim.controller().requestCount(), 0u);
 }
 
+// The shipped rule file through the program: a controller at 0.50 may connect and is warned about
+// for every job; one at 10.00 is refused for communication, so no job runs on it, --yes or not.
+// check prints every operation's verdict; a warning names both versions.
+TEST_F(CliUsageTest, ShippedRulesDecideCheckAndBackup) {
+    const std::string target = folder.file("job.bkp");
+    struct Case {
+        std::uint16_t version;
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> told;  // on stdout and stderr together
+        bool saved;
+    };
+    const Case cases[] = {
+        {50,
+         {"check"},
+         0,
+         {"communication: allowed",
+          "backup: warning (controller version 0.50, the rule file's "
+          "versions for backup 1.00 to 9.99)"},
+         false},
+        {1000,
+         {"check"},
+         3,
+         {"communication: refused (controller version 10.00", "actuator write: warning",
+          "file write: warning", "backup: warning", "no job runs on this controller"},
+         false},
+        {50,
+         {"--yes", "backup", target},
+         0,
+         {"backup: warning: controller version 0.50, the rule file's versions for backup 1.00 "
+          "to 9.99",
+          "(answered OK with --yes)"},
+         true},
+        {50, {"backup", target}, 3, {"(answered Cancel: no terminal to ask"}, false},
+        {1000,
+         {"--yes", "backup", target},
+         3,
+         {"refused by the rule file for this controller (communication)"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.version) + " " + c.args.front());
+        sim.controller().setVersion(c.version);
+        fs::remove(target);
+
+        const CliResult result = Cli(c.args);
+
+        EXPECT_EQ(result.status, c.status) << result.err;
+        for (const std::string& text : c.told) {
+            EXPECT_NE((result.out + result.err).find(text), std::string::npos)
+                << result.out << result.err;
+        }
+        EXPECT_EQ(result.err.find("below 1.00"), std::string::npos) << result.err;
+        EXPECT_EQ(fs::exists(target), c.saved);
+    }
+}
+
 }  // namespace
 }  // namespace velmora
