@@ -323,39 +323,80 @@ int RunWrite(CComLink& link, std::uint8_t station, const WriteSource& source, in
     return status;
 }
 
-// The first record of the part number with this SV number and IO specification, as the
-// actuator selection finds it. False after telling the user what there is instead.
-bool FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partNo,
-                const std::string& svNo, const std::string& ioSpec, stADP_FORMAT& found) {
+// The data set a record comes from: the folder of its list file below System/Data.
+std::string DataSetOf(const stADP_FORMAT& record) {
+    const std::filesystem::path folder = std::filesystem::path(record.strDataFile).parent_path();
+    return folder.lexically_relative(DataRoot()).string();
+}
+
+// What tells records of one part number, SV number and IO specification apart.
+struct RecordChoice {
+    std::string controller;
+    std::string stroke;
+    std::string dataSet;
+};
+
+bool Chosen(const stADP_FORMAT& record, const RecordChoice& choice) {
+    return (choice.controller.empty() || record.strController == choice.controller) &&
+           (choice.stroke.empty() || record.strStroke == choice.stroke) &&
+           (choice.dataSet.empty() || DataSetOf(record) == choice.dataSet);
+}
+
+// The one record of the part number with this SV number and IO specification (narrowed by the
+// choice), or the exit status after telling the user what there is instead. Several records
+// are never settled by taking the first: they may name another controller or data set.
+int FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partNo,
+               const std::string& svNo, const std::string& ioSpec, const RecordChoice& choice,
+               stADP_FORMAT& found) {
     std::vector<const stADP_FORMAT*> ofPart;
+    std::vector<const stADP_FORMAT*> matches;
     for (const stADP_FORMAT& record : table) {
-        if (record.strPartNo == partNo)
-            ofPart.push_back(&record);
+        if (record.strPartNo != partNo)
+            continue;
+        ofPart.push_back(&record);
+        if (record.strSVNo == svNo && record.strIOSpec == ioSpec)
+            matches.push_back(&record);
     }
     if (ofPart.empty()) {
         std::fprintf(stderr, "velmora-cli: no actuator with part number '%s' under %s\n",
                      partNo.c_str(), DataRoot().c_str());
-        return false;
+        return kExitFailure;
     }
-    for (const stADP_FORMAT* record : ofPart) {
-        if (record->strSVNo == svNo && record->strIOSpec == ioSpec) {
-            found = *record;
-            return true;
+    if (matches.empty()) {
+        std::fprintf(stderr,
+                     "velmora-cli: part number '%s' has no record for SV %s with IO %s; it "
+                     "has:\n",
+                     partNo.c_str(), svNo.c_str(), ioSpec.c_str());
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (const stADP_FORMAT* record : ofPart) {
+            std::pair<std::string, std::string> pair{record->strSVNo, record->strIOSpec};
+            if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
+                pairs.push_back(std::move(pair));
         }
+        for (const auto& [sv, io] : pairs) {
+            std::fprintf(stderr, "  --sv %s --io %s\n", sv.c_str(), io.c_str());
+        }
+        return kExitFailure;
     }
-    std::fprintf(stderr,
-                 "velmora-cli: part number '%s' has no record for SV %s with IO %s; it has:\n",
+    std::vector<const stADP_FORMAT*> chosen;
+    for (const stADP_FORMAT* record : matches) {
+        if (Chosen(*record, choice))
+            chosen.push_back(record);
+    }
+    if (chosen.size() == 1) {
+        found = *chosen.front();
+        return kExitSuccess;
+    }
+    std::fprintf(stderr, "velmora-cli: %s part number '%s' with SV %s and IO %s; choose one of:\n",
+                 chosen.empty() ? "--controller, --stroke or --data-set match no record of"
+                                : "several records match",
                  partNo.c_str(), svNo.c_str(), ioSpec.c_str());
-    std::vector<std::pair<std::string, std::string>> pairs;
-    for (const stADP_FORMAT* record : ofPart) {
-        std::pair<std::string, std::string> pair{record->strSVNo, record->strIOSpec};
-        if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
-            pairs.push_back(std::move(pair));
+    for (const stADP_FORMAT* record : matches) {
+        std::fprintf(stderr, "  --controller %s --stroke %s --data-set %s\n",
+                     record->strController.c_str(), record->strStroke.c_str(),
+                     DataSetOf(*record).c_str());
     }
-    for (const auto& [sv, io] : pairs) {
-        std::fprintf(stderr, "  --sv %s --io %s\n", sv.c_str(), io.c_str());
-    }
-    return false;
+    return kExitUsage;
 }
 
 int WriteActuatorCommand(const Options& options, const std::vector<std::string>& args,
@@ -366,6 +407,7 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     if (!args.empty() || partNo.empty() || sv.empty() || io.empty()) {
         std::fprintf(stderr,
                      "velmora-cli: usage: write-actuator --part-no P --sv S --io IO "
+                     "[--controller C] [--stroke S] [--data-set D] "
                      "[--contents both|params|steps]\n");
         return kExitUsage;
     }
@@ -376,8 +418,12 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     TransmitRequest request;
     request.writeContents = contents;
     request.fromFile = kFromActuatorSelection;
-    if (!FindRecord(LoadTable(ui), partNo, NormaliseSvNumber(sv), io, request.record))
-        return kExitFailure;
+    const RecordChoice choice{CommandOption(options, "controller"),
+                              CommandOption(options, "stroke"), CommandOption(options, "data-set")};
+    if (const int status =
+            FindRecord(LoadTable(ui), partNo, NormaliseSvNumber(sv), io, choice, request.record);
+        status != kExitSuccess)
+        return status;
     int status = kExitFailure;
     const std::optional<WriteSource> source = LoadSource(request, ui, status);
     if (!source)

@@ -210,8 +210,8 @@ TEST_F(CliJobsTest, RuleFileVerdictDecidesWhetherAJobRuns) {
     };
     const Job jobs[] = {
         {"write-actuator",
-         {"write-actuator", "--part-no", kPartNo, "--sv", "1.1", "--io", "NPN", "--contents",
-          "steps"}},
+         {"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50", "--sv",
+          "1.1", "--io", "NPN", "--contents", "steps"}},
         {"backup", {"backup", folder.file("job.bkp")}},
         {"restore", {"restore", backup, "--contents", "steps"}},
     };
@@ -293,8 +293,9 @@ TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
         controller().setRegister(0x000C, 0x0364);
         controller().setRegister(0x00EF, 0x0101);
 
-        const CliResult result = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10",
-                                      "--io", "PNP", "--contents", c.contents});
+        const CliResult result =
+            Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50",
+                 "--sv", "1.10", "--io", "PNP", "--contents", c.contents});
 
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_NE(result.out.find("VC-1AP-VMA10-06I"), std::string::npos) << result.out;
@@ -309,8 +310,9 @@ TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
             EXPECT_EQ(controller().getRegister(0x0100), expected.at(0x0100));
         }
     }
-    const CliResult wrong = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io",
-                                 "PNP", "--contents", "all"});
+    const CliResult wrong =
+        Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50",
+             "--sv", "1.10", "--io", "PNP", "--contents", "all"});
     EXPECT_EQ(wrong.status, 2);
 }
 
@@ -368,9 +370,10 @@ TEST_F(CliJobsTest, DamagedInputWritesNothing) {
         const RegisterValues before = Snapshot(0x0000, 0x07FF);
         controller().clearRequestLog();
 
-        const CliResult result = c.dataSet ? Cli({"--yes", "write-actuator", "--part-no", kPartNo,
-                                                  "--sv", "1.10", "--io", "NPN"})
-                                           : Cli({"--yes", "restore", folder.file("damaged.bkp")});
+        const CliResult result =
+            c.dataSet ? Cli({"--yes", "write-actuator", "--part-no", kPartNo, "--controller",
+                             "VC-1A", "--stroke", "50", "--sv", "1.10", "--io", "NPN"})
+                      : Cli({"--yes", "restore", folder.file("damaged.bkp")});
 
         EXPECT_EQ(result.status, 1) << result.err;
         EXPECT_FALSE(AnythingWritten());
@@ -382,8 +385,8 @@ TEST_F(CliJobsTest, DamagedInputWritesNothing) {
     // of its own and is written as the file gives it, not with the sum as its low byte.
     ASSERT_TRUE(test::StoreText(dataFile, Replaced(soundData, "\r\n,Sum,", "\r\n,,")));
     controller().setRegister(0x017F, 0x1234);
-    const CliResult written =
-        Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io", "NPN"});
+    const CliResult written = Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A",
+                                   "--stroke", "50", "--sv", "1.10", "--io", "NPN"});
     EXPECT_EQ(written.status, 0) << written.err;
     EXPECT_EQ(controller().getRegister(0x017F), 0);
 }
@@ -397,9 +400,9 @@ TEST_F(CliJobsTest, ValuesBeyondTheirWidthAreWrittenOnlyWhenAccepted) {
     text = Replaced(text, ",Controller ID,,0,255,W,1,", ",Controller ID,,0,255,W,300,");
     text = Replaced(text, ",sum,609341,", ",sum,609640,");
     ASSERT_TRUE(test::StoreText(dataFile, text));
-    const std::vector<std::string> write = {"write-actuator", "--part-no", kPartNo, "--sv",
-                                            "1.10",           "--io",      "NPN",   "--contents",
-                                            "params"};
+    const std::vector<std::string> write = {
+        "write-actuator", "--part-no", kPartNo, "--controller", "VC-1A",      "--stroke", "50",
+        "--sv",           "1.10",      "--io",  "NPN",          "--contents", "params"};
 
     const CliResult declined = Cli(write);
     EXPECT_EQ(declined.status, 3) << declined.err;
@@ -420,8 +423,9 @@ TEST_F(CliJobsTest, VerificationFailureExitsOneWithTheDifferingRows) {
         controller().changeRegisterAfterWrite(reg, 0x7E7E);
     }
 
-    const CliResult result = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io",
-                                  "NPN", "--contents", "steps"});
+    const CliResult result =
+        Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50",
+             "--sv", "1.10", "--io", "NPN", "--contents", "steps"});
 
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("25 row(s)"), std::string::npos) << result.err;
@@ -497,7 +501,8 @@ TEST_F(CliJobsTest, BackupAndRestoreRoundTrip) {
 }
 
 const std::vector<std::string> kStepsWrite = {
-    "write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io", "NPN", "--contents", "steps"};
+    "write-actuator", "--part-no", kPartNo, "--controller", "VC-1A",      "--stroke", "50",
+    "--sv",           "1.10",      "--io",  "NPN",          "--contents", "steps"};
 
 // Ctrl-C, SIGTERM and SIGHUP stop a backup cleanly (130, no file, no temp file). During a write
 // they are refused with a note: the write runs to its end and verifies.

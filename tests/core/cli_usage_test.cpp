@@ -192,5 +192,46 @@ TEST_F(CliUsageTest, ShippedRulesDecideCheckAndBackup) {
     }
 }
 
+// A part number, SV and IO that several records share (other controllers, strokes, and here a
+// second data set) is never settled by taking the first: the matches are listed with exit 2,
+// and --controller, --stroke and --data-set choose one.
+TEST_F(CliUsageTest, AmbiguousRecordsAreListedUntilOneIsChosen) {
+    std::error_code error;
+    fs::copy(folder.file("System/Data/VMA-Series"), folder.file("System/Data/Other-Series"),
+             fs::copy_options::recursive, error);
+    ASSERT_FALSE(error) << error.message();
+    const std::vector<std::string> write = {
+        "write-actuator", "--part-no", "VMA10-06I",  "--sv", "1.10",
+        "--io",           "NPN",       "--contents", "steps"};
+    struct Case {
+        std::vector<std::string> choice;
+        int status;
+        const char* told;
+    };
+    const Case cases[] = {
+        {{}, 2, "--controller VC-1B --stroke 150 --data-set Other-Series"},
+        {{"--controller", "VC-1A", "--stroke", "50"}, 2, "--data-set VMA-Series"},
+        {{"--controller", "VC-9"}, 2, "match no record"},
+        {{"--controller", "VC-1A", "--stroke", "50", "--data-set", "Other-Series"},
+         0,
+         "written and verified"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.choice.empty() ? "no choice" : c.choice.back());
+        sim.controller().setRegister(0x000C, 0x0064);  // a mode a steps-only write can restore
+        sim.controller().clearRequestLog();
+        std::vector<std::string> args = write;
+        args.insert(args.end(), c.choice.begin(), c.choice.end());
+
+        const CliResult result = Cli(args);
+
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_NE((result.out + result.err).find(c.told), std::string::npos) << result.err;
+        if (c.status != 0) {
+            EXPECT_EQ(sim.controller().requestCount(), 0u);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmora
