@@ -95,21 +95,22 @@ int WriteContentsOption(const Options& options) {
 
 using RecordField = std::string stADP_FORMAT::*;
 
-// The record's fields in the order the list file gives them, then the list file itself.
+// The record's fields in the order the list file gives them, then the list file itself; the
+// names are the JSON keys.
 const std::array<std::pair<const char*, RecordField>, 13> kRecordFields = {{
-    {"strPartNo", &stADP_FORMAT::strPartNo},
-    {"strModel", &stADP_FORMAT::strModel},
-    {"strController", &stADP_FORMAT::strController},
-    {"strMotorDir", &stADP_FORMAT::strMotorDir},
-    {"strLead", &stADP_FORMAT::strLead},
-    {"strStroke", &stADP_FORMAT::strStroke},
-    {"strSVNo", &stADP_FORMAT::strSVNo},
-    {"strIOSpec", &stADP_FORMAT::strIOSpec},
-    {"strParamVersion", &stADP_FORMAT::strParamVersion},
-    {"strParamFile", &stADP_FORMAT::strParamFile},
-    {"strStepFile", &stADP_FORMAT::strStepFile},
-    {"strParamColumn", &stADP_FORMAT::strParamColumn},
-    {"strDataFile", &stADP_FORMAT::strDataFile},
+    {"partNo", &stADP_FORMAT::strPartNo},
+    {"model", &stADP_FORMAT::strModel},
+    {"controller", &stADP_FORMAT::strController},
+    {"motorDirection", &stADP_FORMAT::strMotorDir},
+    {"lead", &stADP_FORMAT::strLead},
+    {"stroke", &stADP_FORMAT::strStroke},
+    {"sv", &stADP_FORMAT::strSVNo},
+    {"io", &stADP_FORMAT::strIOSpec},
+    {"paramVersion", &stADP_FORMAT::strParamVersion},
+    {"paramFile", &stADP_FORMAT::strParamFile},
+    {"stepFile", &stADP_FORMAT::strStepFile},
+    {"dataColumn", &stADP_FORMAT::strParamColumn},
+    {"listFile", &stADP_FORMAT::strDataFile},
 }};
 
 // Absolute, so that the records' list file paths name their data files from anywhere.
@@ -118,6 +119,12 @@ std::string DataRoot() {
     std::filesystem::path root = std::filesystem::absolute(App().moduleFolder, error);
     root = (root / "System" / "Data").lexically_normal();
     return root.string();
+}
+
+// The data set a record comes from: the folder of its list file below System/Data.
+std::string DataSetOf(const stADP_FORMAT& record) {
+    const std::filesystem::path folder = std::filesystem::path(record.strDataFile).parent_path();
+    return folder.lexically_relative(DataRoot()).string();
 }
 
 std::vector<stADP_FORMAT> LoadTable(Ui& ui) {
@@ -162,7 +169,7 @@ int ActuatorsCommand(const Options& options, const std::vector<std::string>& arg
                 std::printf("%s\"%s\": %s", f == 0 ? "" : ", ", name,
                             JsonString(table[i].*member).c_str());
             }
-            std::printf("}");
+            std::printf(", \"dataSet\": %s}", JsonString(DataSetOf(table[i])).c_str());
         }
         std::printf("%s]\n", table.empty() ? "" : "\n");
         return kExitSuccess;
@@ -321,12 +328,6 @@ int RunWrite(CComLink& link, std::uint8_t station, const WriteSource& source, in
     std::fprintf(stderr, "velmora-cli: the write failed (NG)%s\n",
                  status == kExitCommFailed ? ": the controller did not answer as it should" : "");
     return status;
-}
-
-// The data set a record comes from: the folder of its list file below System/Data.
-std::string DataSetOf(const stADP_FORMAT& record) {
-    const std::filesystem::path folder = std::filesystem::path(record.strDataFile).parent_path();
-    return folder.lexically_relative(DataRoot()).string();
 }
 
 // What tells records of one part number, SV number and IO specification apart.

@@ -635,12 +635,16 @@ TEST_F(CliJobsTest, ActuatorsListsTheExpandedTable) {
     ASSERT_FALSE(json.out.empty());
     EXPECT_EQ(json.out.front(), '[');
     std::size_t objects = 0;
-    for (std::size_t at = json.out.find("{\"strPartNo\": "); at != std::string::npos;
-         at = json.out.find("{\"strPartNo\": ", at + 1)) {
+    for (std::size_t at = json.out.find("{\"partNo\": "); at != std::string::npos;
+         at = json.out.find("{\"partNo\": ", at + 1)) {
         ++objects;
     }
     EXPECT_EQ(objects, expected);
-    EXPECT_NE(json.out.find("\"strIOSpec\": \"PNP\""), std::string::npos);
+    for (const char* field : {"\"sv\": \"1.10\"", "\"io\": \"PNP\"", "\"controller\": \"VC-1A\"",
+                              "\"stroke\": \"50\"", "\"dataSet\": \"VMA-Series\"}\n"}) {
+        EXPECT_NE(json.out.find(field), std::string::npos) << field;
+    }
+    EXPECT_EQ(json.out.find("\"strPartNo\""), std::string::npos);
     EXPECT_EQ(controller().requestCount(), 0u);
 }
 
