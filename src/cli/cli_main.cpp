@@ -61,6 +61,7 @@ void PrintUsage(std::FILE* to) {
         "                         $XDG_DATA_HOME/velmora, ~/.local/share/velmora by default)\n"
         "  --yes                  accept warnings without asking\n"
         "  --help                 show this text\n"
+        "  --version              show the program's version\n"
         "\n"
         "numbers may be decimal or hexadecimal with 0x.\n"
         "\n"
@@ -132,6 +133,9 @@ int Main(int argc, char** argv) {
         long number = 0;
         if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
+            return kExitSuccess;
+        } else if (arg == "--version") {
+            std::printf("velmora-cli %s\n", VELMORA_PROJECT_VERSION);
             return kExitSuccess;
         } else if (arg == "--yes" || arg == "-y") {
             options.assumeYes = true;

@@ -233,5 +233,11 @@ TEST_F(CliUsageTest, AmbiguousRecordsAreListedUntilOneIsChosen) {
     }
 }
 
+TEST_F(CliUsageTest, VersionIsTheProjectVersion) {
+    const CliResult result = Cli({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "velmora-cli " VELMORA_TEST_PROJECT_VERSION "\n");
+}
+
 }  // namespace
 }  // namespace velmora
