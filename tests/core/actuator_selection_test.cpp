@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "model/file_ctrl.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "transmit/transmit_contents.h"
 

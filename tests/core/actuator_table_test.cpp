@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "model/field_reader.h"
-#include "platform/folder_utils.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
+#include "platform/folder_utils.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "model/backup_file.h"
+#include "sysfiles/app_state.h"
 #include "model/file_ctrl.h"
+#include "model/backup_file.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

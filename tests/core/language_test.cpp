@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "platform/profile.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
 
 namespace velmora {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/robustness_test_support.h"
-#include "data/file_selection.h"
 #include "model/actuator_table.h"
+#include "data/file_selection.h"
 #include "model/backup_file.h"
 #include "support/scripted_ui.h"
 

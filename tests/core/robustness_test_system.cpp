@@ -8,11 +8,11 @@
 #include <tuple>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "core/robustness_test_support.h"
 #include "platform/profile.h"
-#include "rules/restriction.h"
-#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
+#include "rules/restriction.h"
 #include "sysfiles/settings_file.h"
 
 namespace velmora {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "core/robustness_test_support.h"
 #include "model/data_check.h"
 #include "model/data_set_reader.h"
 #include "support/backup_text.h"
 #include "support/transmit_support.h"
-#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "model/actuator_table.h"
-#include "model/data_set_reader.h"
 #include "model/field_reader.h"
 #include "model/file_ctrl.h"
+#include "model/data_set_reader.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
 

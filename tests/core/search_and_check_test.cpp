@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "platform/serial_port.h"
-#include "rules/restriction.h"
 #include "support/link_fixture.h"
 #include "support/rule_file.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
+#include "rules/restriction.h"
 
 namespace velmora {
 namespace {

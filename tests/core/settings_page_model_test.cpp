@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "link/register_ops.h"
 #include "sim/pty_controller.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

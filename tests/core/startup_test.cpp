@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "sysfiles/app_state.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
 namespace velmora {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/folder_utils.h"
+#include "sysfiles/app_state.h"
 #include "support/link_fixture.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
-#include "sysfiles/app_state.h"
+#include "platform/folder_utils.h"
 #include "sysfiles/language.h"
 
 namespace velmora {
