@@ -86,7 +86,7 @@ echo "== the actuator table under System/Data: $(wc -l <<<"$table") records, the
 echo "\$ velmora-cli actuators | head"
 head -n 10 <<<"$table"
 echo "== write the actuator VMA10-06I (SV 1.10, NPN): parameters and step data, verified"
-cli --id 1 --baud 38400 write-actuator --part-no VMA10-06I --sv 1.10 --io NPN --contents both
+cli --id 1 --baud 38400 write-actuator --part-no VMA10-06I --controller VC-1A --stroke 50 --sv 1.10 --io NPN --contents both
 echo "== the mode register after the write (low byte back to 1) and the date code"
 cli --id 1 --baud 38400 read 0x000C 1
 cli --id 1 --baud 38400 read 0x00EF 1

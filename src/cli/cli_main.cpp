@@ -1,6 +1,8 @@
 // velmora-cli: the controller link from a shell, for service scripts, the production line and
 // the test bench.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include "cli/interrupts.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
+#include "platform/termios_rates.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "sysfiles/settings_file.h"
@@ -58,6 +61,7 @@ void PrintUsage(std::FILE* to) {
         "                         $XDG_DATA_HOME/velmora, ~/.local/share/velmora by default)\n"
         "  --yes                  accept warnings without asking\n"
         "  --help                 show this text\n"
+        "  --version              show the program's version\n"
         "\n"
         "numbers may be decimal or hexadecimal with 0x.\n"
         "\n"
@@ -72,9 +76,32 @@ void PrintUsage(std::FILE* to) {
         to);
 }
 
-// Options that only some commands take; each command checks its own.
-const std::set<std::string> kCommandValueOptions = {"--part-no", "--sv", "--io", "--contents"};
+// Options that only some commands take, and which commands take them: an option given to a
+// command that does not take it is refused rather than silently ignored.
+const std::set<std::string> kCommandValueOptions = {
+    "--part-no", "--sv", "--io", "--contents", "--controller", "--stroke", "--data-set"};
 const std::set<std::string> kCommandFlags = {"--json"};
+const std::map<std::string, std::set<std::string>> kCommandOptionsTaken = {
+    {"actuators", {"json"}},
+    {"write-actuator", {"part-no", "sv", "io", "contents", "controller", "stroke", "data-set"}},
+    {"restore", {"contents"}},
+};
+
+// The first command option (as given, with its dashes) the command does not take; empty when
+// it takes them all.
+std::string OptionNotTaken(const std::string& command, const std::vector<std::string>& given) {
+    const auto found = kCommandOptionsTaken.find(command);
+    for (const std::string& option : given) {
+        if (found == kCommandOptionsTaken.end() || found->second.count(option.substr(2)) == 0)
+            return option;
+    }
+    return {};
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 bool ParseInt(const std::string& text, long& value) {
     if (text.empty()) {
@@ -91,6 +118,7 @@ bool ParseInt(const std::string& text, long& value) {
 int Main(int argc, char** argv) {
     Options options;
     std::vector<std::string> positional;
+    std::vector<std::string> commandOptionsGiven;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& into) {
@@ -106,16 +134,20 @@ int Main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
             return kExitSuccess;
+        } else if (arg == "--version") {
+            std::printf("velmora-cli %s\n", VELMORA_PROJECT_VERSION);
+            return kExitSuccess;
         } else if (arg == "--yes" || arg == "-y") {
             options.assumeYes = true;
-        } else if (arg == "--port") {
+        } else if (arg == "--port" || arg == "--root") {
             if (!value(text))
                 return kExitUsage;
-            options.port = text;
-        } else if (arg == "--root") {
-            if (!value(text))
+            if (text.empty()) {
+                std::fprintf(stderr, "velmora-cli: %s wants a value, not an empty one\n",
+                             arg.c_str());
                 return kExitUsage;
-            options.root = text;
+            }
+            (arg == "--port" ? options.port : options.root) = text;
         } else if (arg == "--id" || arg == "--baud") {
             if (!value(text))
                 return kExitUsage;
@@ -129,8 +161,10 @@ int Main(int argc, char** argv) {
             if (!value(text))
                 return kExitUsage;
             options.commandOptions[arg.substr(2)] = text;
+            commandOptionsGiven.push_back(arg);
         } else if (kCommandFlags.count(arg) != 0) {
             options.commandOptions[arg.substr(2)] = std::string();
+            commandOptionsGiven.push_back(arg);
         } else if (arg.size() > 2 && arg.rfind("--", 0) == 0) {
             std::fprintf(stderr, "velmora-cli: unknown option %s\n", arg.c_str());
             return kExitUsage;
@@ -144,6 +178,25 @@ int Main(int argc, char** argv) {
     }
     if (options.stationId && (*options.stationId < 1 || *options.stationId > 247)) {
         std::fprintf(stderr, "velmora-cli: --id must be a station ID from 1 to 247\n");
+        return kExitUsage;
+    }
+    if (options.baudRate && (*options.baudRate < 0 ||
+                             !SpeedForBitRate(static_cast<std::uint32_t>(*options.baudRate)))) {
+        std::fprintf(stderr, "velmora-cli: --baud %d is not a bit rate the line can run at\n",
+                     *options.baudRate);
+        return kExitUsage;
+    }
+    for (std::size_t i = 1; i < positional.size(); ++i) {
+        if (positional[i].empty()) {
+            std::fprintf(stderr, "velmora-cli: %s: argument %zu is empty\n",
+                         positional.front().c_str(), i);
+            return kExitUsage;
+        }
+    }
+    // A folder without System/ is no program folder: every command would find nothing there.
+    if (!options.root.empty() && !IsFolder(options.root + "/System")) {
+        std::fprintf(stderr, "velmora-cli: --root %s holds no System/ folder\n",
+                     options.root.c_str());
         return kExitUsage;
     }
 
@@ -162,6 +215,10 @@ int Main(int argc, char** argv) {
     if (found == commands.end()) {
         std::fprintf(stderr, "velmora-cli: unknown command '%s'\n", command.c_str());
         PrintUsage(stderr);
+        return kExitUsage;
+    }
+    if (const std::string option = OptionNotTaken(command, commandOptionsGiven); !option.empty()) {
+        std::fprintf(stderr, "velmora-cli: %s does not take %s\n", command.c_str(), option.c_str());
         return kExitUsage;
     }
     LoadMessageTable(ui);

@@ -56,18 +56,23 @@ MessageAnswer ConsoleUi::showMessage(const std::string& text, const std::string&
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
     }
+    // The message names the buttons of its box ("Press OK ... or Cancel"); the prompt answers
+    // in the same words, so that y and N say which button they stand for.
     const bool yesNo = buttons == MessageButtons::YesNo;
     const MessageAnswer accept = yesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     const MessageAnswer decline = yesNo ? MessageAnswer::No : MessageAnswer::Cancel;
+    const char* acceptName = yesNo ? "Yes" : "OK";
+    const char* declineName = yesNo ? "No" : "Cancel";
     if (assumeYes_) {
-        std::cerr << "(accepted with --yes)\n";
+        std::cerr << "(answered " << acceptName << " with --yes)\n";
         return accept;
     }
     if (!isatty(STDIN_FILENO)) {
-        std::cerr << "(declined: no terminal to ask; use --yes to accept)\n";
+        std::cerr << "(answered " << declineName << ": no terminal to ask; --yes answers "
+                  << acceptName << ")\n";
         return decline;
     }
-    std::cerr << "Continue? [y/N] " << std::flush;
+    std::cerr << "[y = " << acceptName << ", N = " << declineName << "] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) {
         return decline;

@@ -64,6 +64,7 @@ int RunSearch(const Options& options, const std::vector<std::string>& args, Cons
 
     std::printf("port: %s\nstation: %d\nbit rate: %d\nverdict: %s\n", parameters.portName.c_str(),
                 settings.activeStationId, settings.bitRate, CheckStateText(App().commCheckState));
+    PrintVerdicts(link, static_cast<std::uint8_t>(settings.activeStationId), ui);
     if (result != kSearchAccepted)
         return kExitRefused;
     // Stored as the main window stores them when it closes.

@@ -63,4 +63,21 @@ std::string PortOpenFailureText(int osError);
 // an abnormal response, readings that disagree), else kExitFailure.
 int FailureStatus(const LinkStatus& linkFailure);
 
+// The rule checks before a job: the communication verdict (and the work it offers), then the
+// operation's own. 0 to go on, else the exit status after telling the user why not.
+int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
+                 ConsoleUi& ui);
+// Prints the rule file's verdict for every operation on the controller found, without boxes.
+void PrintVerdicts(RtuMaster& link, std::uint8_t station, ConsoleUi& ui);
+
+// Why the path cannot be read as a file ("does not exist", "is a FIFO ..."), found with stat
+// alone; empty for a regular file.
+std::string InputFileProblem(const std::string& path);
+// Why the path cannot be written as a file; empty when it is a regular file or can be made.
+std::string OutputFileProblem(const std::string& path);
+// Tells the user the command is refused for the file's problem; returns kExitFailure.
+int RefuseFile(const char* command, const std::string& path, const std::string& problem);
+// After a backup file was refused: whether it is no backup at all or a damaged one, in a line.
+void PrintBackupFileProblem(const std::string& path);
+
 }  // namespace velmora::cli

@@ -26,6 +26,10 @@ int PackCommand(const Options&, const std::vector<std::string>& args, ConsoleUi&
         std::fprintf(stderr, "velmora-cli: pack wants PLAIN SCRAMBLED\n");
         return kExitUsage;
     }
+    if (const std::string problem = InputFileProblem(args[0]); !problem.empty())
+        return RefuseFile("pack", args[0], problem);
+    if (const std::string problem = OutputFileProblem(args[1]); !problem.empty())
+        return RefuseFile("pack", args[1], problem);
     std::string text;
     if (!ReadWholeFile(args[0], text)) {
         std::fprintf(stderr, "velmora-cli: cannot read %s\n", args[0].c_str());
@@ -51,6 +55,11 @@ int UnpackCommand(const Options&, const std::vector<std::string>& args, ConsoleU
         std::fprintf(stderr, "velmora-cli: unpack wants SCRAMBLED PLAIN\n");
         return kExitUsage;
     }
+    if (const std::string problem = InputFileProblem(args[0]); !problem.empty())
+        return RefuseFile("unpack", args[0], problem);
+    if (const std::string problem = args[1] == "-" ? std::string() : OutputFileProblem(args[1]);
+        !problem.empty())
+        return RefuseFile("unpack", args[1], problem);
     CFileCtrl file;
     if (!file.Open(args[0], kFileModeRead | kFileShareExclusive)) {
         std::fprintf(stderr, "velmora-cli: cannot open %s as a data file\n", args[0].c_str());

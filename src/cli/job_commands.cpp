@@ -95,21 +95,22 @@ int WriteContentsOption(const Options& options) {
 
 using RecordField = std::string stADP_FORMAT::*;
 
-// The record's fields in the order the list file gives them, then the list file itself.
+// The record's fields in the order the list file gives them, then the list file itself; the
+// names are the JSON keys.
 const std::array<std::pair<const char*, RecordField>, 13> kRecordFields = {{
-    {"strPartNo", &stADP_FORMAT::strPartNo},
-    {"strModel", &stADP_FORMAT::strModel},
-    {"strController", &stADP_FORMAT::strController},
-    {"strMotorDir", &stADP_FORMAT::strMotorDir},
-    {"strLead", &stADP_FORMAT::strLead},
-    {"strStroke", &stADP_FORMAT::strStroke},
-    {"strSVNo", &stADP_FORMAT::strSVNo},
-    {"strIOSpec", &stADP_FORMAT::strIOSpec},
-    {"strParamVersion", &stADP_FORMAT::strParamVersion},
-    {"strParamFile", &stADP_FORMAT::strParamFile},
-    {"strStepFile", &stADP_FORMAT::strStepFile},
-    {"strParamColumn", &stADP_FORMAT::strParamColumn},
-    {"strDataFile", &stADP_FORMAT::strDataFile},
+    {"partNo", &stADP_FORMAT::strPartNo},
+    {"model", &stADP_FORMAT::strModel},
+    {"controller", &stADP_FORMAT::strController},
+    {"motorDirection", &stADP_FORMAT::strMotorDir},
+    {"lead", &stADP_FORMAT::strLead},
+    {"stroke", &stADP_FORMAT::strStroke},
+    {"sv", &stADP_FORMAT::strSVNo},
+    {"io", &stADP_FORMAT::strIOSpec},
+    {"paramVersion", &stADP_FORMAT::strParamVersion},
+    {"paramFile", &stADP_FORMAT::strParamFile},
+    {"stepFile", &stADP_FORMAT::strStepFile},
+    {"dataColumn", &stADP_FORMAT::strParamColumn},
+    {"listFile", &stADP_FORMAT::strDataFile},
 }};
 
 // Absolute, so that the records' list file paths name their data files from anywhere.
@@ -118,6 +119,12 @@ std::string DataRoot() {
     std::filesystem::path root = std::filesystem::absolute(App().moduleFolder, error);
     root = (root / "System" / "Data").lexically_normal();
     return root.string();
+}
+
+// The data set a record comes from: the folder of its list file below System/Data.
+std::string DataSetOf(const stADP_FORMAT& record) {
+    const std::filesystem::path folder = std::filesystem::path(record.strDataFile).parent_path();
+    return folder.lexically_relative(DataRoot()).string();
 }
 
 std::vector<stADP_FORMAT> LoadTable(Ui& ui) {
@@ -163,7 +170,7 @@ int ActuatorsCommand(const Options& options, const std::vector<std::string>& arg
                 std::printf("%s\"%s\": %s", f == 0 ? "" : ", ", name,
                             JsonString(table[i].*member).c_str());
             }
-            std::printf("}");
+            std::printf(", \"dataSet\": %s}", JsonString(DataSetOf(table[i])).c_str());
         }
         std::printf("%s]\n", table.empty() ? "" : "\n");
         return kExitSuccess;
@@ -178,38 +185,6 @@ int ActuatorsCommand(const Options& options, const std::vector<std::string>& arg
 }
 
 // ---- Writing -----------------------------------------------------------------------------
-
-// The rule file's verdict for the operation, with its box shown. 0 to go on, else the exit
-// status. A controller that does not give its version is a line failure, not a refusal: the
-// rules' verdict would judge a version it never gave, so their box is not shown.
-int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
-                 ConsoleUi& ui) {
-    RestrictionResult result;
-    const int verdict =
-        CheckFunctionalRestriction(link, station, operation, selectionNumber, result, ui);
-    if (!result.versionRead || IsCommunicationFailure(result.link)) {
-        std::fprintf(stderr,
-                     "velmora-cli: the controller did not give its software version for the "
-                     "rule check (port %s, station %u, %u bit/s); nothing was done\n",
-                     link.portName().c_str(), unsigned{station}, link.baudRate());
-        return kExitCommFailed;
-    }
-    switch (PresentRestrictionVerdict(verdict, result, ui)) {
-        case RestrictionOutcome::Allowed:
-        case RestrictionOutcome::WarningAccepted:
-            return 0;
-        case RestrictionOutcome::WarningDeclined:
-            std::fprintf(stderr, "velmora-cli: stopped: the warning was not accepted\n");
-            return kExitRefused;
-        case RestrictionOutcome::Refused:
-            std::fprintf(stderr, "velmora-cli: refused by the rule file for this controller\n");
-            return kExitRefused;
-        case RestrictionOutcome::Undecided:
-            break;
-    }
-    std::fprintf(stderr, "velmora-cli: the rule file gives no verdict; nothing was done\n");
-    return kExitRefused;
-}
 
 std::string WriteContentsText(int contents, Ui& ui) {
     static const std::vector<std::string> kKeys = {"LIST_WRITECONTENTS_PARAM_AND_STEP",
@@ -355,39 +330,74 @@ int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, i
     return status;
 }
 
-// The first record of the part number with this SV number and IO specification, as the
-// actuator selection finds it. False after telling the user what there is instead.
-bool FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partNo,
-                const std::string& svNo, const std::string& ioSpec, stADP_FORMAT& found) {
+// What tells records of one part number, SV number and IO specification apart.
+struct RecordChoice {
+    std::string controller;
+    std::string stroke;
+    std::string dataSet;
+};
+
+bool Chosen(const stADP_FORMAT& record, const RecordChoice& choice) {
+    return (choice.controller.empty() || record.strController == choice.controller) &&
+           (choice.stroke.empty() || record.strStroke == choice.stroke) &&
+           (choice.dataSet.empty() || DataSetOf(record) == choice.dataSet);
+}
+
+// The one record of the part number with this SV number and IO specification (narrowed by the
+// choice), or the exit status after telling the user what there is instead. Several records
+// are never settled by taking the first: they may name another controller or data set.
+int FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partNo,
+               const std::string& svNo, const std::string& ioSpec, const RecordChoice& choice,
+               stADP_FORMAT& found) {
     std::vector<const stADP_FORMAT*> ofPart;
+    std::vector<const stADP_FORMAT*> matches;
     for (const stADP_FORMAT& record : table) {
-        if (record.strPartNo == partNo)
-            ofPart.push_back(&record);
+        if (record.strPartNo != partNo)
+            continue;
+        ofPart.push_back(&record);
+        if (record.strSVNo == svNo && record.strIOSpec == ioSpec)
+            matches.push_back(&record);
     }
     if (ofPart.empty()) {
         std::fprintf(stderr, "velmora-cli: no actuator with part number '%s' under %s\n",
                      partNo.c_str(), DataRoot().c_str());
-        return false;
+        return kExitFailure;
     }
-    for (const stADP_FORMAT* record : ofPart) {
-        if (record->strSVNo == svNo && record->strIOSpec == ioSpec) {
-            found = *record;
-            return true;
+    if (matches.empty()) {
+        std::fprintf(stderr,
+                     "velmora-cli: part number '%s' has no record for SV %s with IO %s; it "
+                     "has:\n",
+                     partNo.c_str(), svNo.c_str(), ioSpec.c_str());
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (const stADP_FORMAT* record : ofPart) {
+            std::pair<std::string, std::string> pair{record->strSVNo, record->strIOSpec};
+            if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
+                pairs.push_back(std::move(pair));
         }
+        for (const auto& [sv, io] : pairs) {
+            std::fprintf(stderr, "  --sv %s --io %s\n", sv.c_str(), io.c_str());
+        }
+        return kExitFailure;
     }
-    std::fprintf(stderr,
-                 "velmora-cli: part number '%s' has no record for SV %s with IO %s; it has:\n",
+    std::vector<const stADP_FORMAT*> chosen;
+    for (const stADP_FORMAT* record : matches) {
+        if (Chosen(*record, choice))
+            chosen.push_back(record);
+    }
+    if (chosen.size() == 1) {
+        found = *chosen.front();
+        return kExitSuccess;
+    }
+    std::fprintf(stderr, "velmora-cli: %s part number '%s' with SV %s and IO %s; choose one of:\n",
+                 chosen.empty() ? "--controller, --stroke or --data-set match no record of"
+                                : "several records match",
                  partNo.c_str(), svNo.c_str(), ioSpec.c_str());
-    std::vector<std::pair<std::string, std::string>> pairs;
-    for (const stADP_FORMAT* record : ofPart) {
-        std::pair<std::string, std::string> pair{record->strSVNo, record->strIOSpec};
-        if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
-            pairs.push_back(std::move(pair));
+    for (const stADP_FORMAT* record : matches) {
+        std::fprintf(stderr, "  --controller %s --stroke %s --data-set %s\n",
+                     record->strController.c_str(), record->strStroke.c_str(),
+                     DataSetOf(*record).c_str());
     }
-    for (const auto& [sv, io] : pairs) {
-        std::fprintf(stderr, "  --sv %s --io %s\n", sv.c_str(), io.c_str());
-    }
-    return false;
+    return kExitUsage;
 }
 
 int WriteActuatorCommand(const Options& options, const std::vector<std::string>& args,
@@ -398,6 +408,7 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     if (!args.empty() || partNo.empty() || sv.empty() || io.empty()) {
         std::fprintf(stderr,
                      "velmora-cli: usage: write-actuator --part-no P --sv S --io IO "
+                     "[--controller C] [--stroke S] [--data-set D] "
                      "[--contents both|params|steps]\n");
         return kExitUsage;
     }
@@ -408,8 +419,12 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     TransmitRequest request;
     request.writeContents = contents;
     request.fromFile = kFromActuatorSelection;
-    if (!FindRecord(LoadTable(ui), partNo, NormaliseSvNumber(sv), io, request.record))
-        return kExitFailure;
+    const RecordChoice choice{CommandOption(options, "controller"),
+                              CommandOption(options, "stroke"), CommandOption(options, "data-set")};
+    if (const int status =
+            FindRecord(LoadTable(ui), partNo, NormaliseSvNumber(sv), io, choice, request.record);
+        status != kExitSuccess)
+        return status;
     int status = kExitFailure;
     const std::optional<WriteSource> source = LoadSource(request, ui, status);
     if (!source)
@@ -435,8 +450,12 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
     TransmitRequest request;
     request.writeContents = contents;
     request.fromFile = kFromBackupFile;
-    if (DescribeBackupFile(args[0], request.record, ui) != 0)
+    if (const std::string problem = InputFileProblem(args[0]); !problem.empty())
+        return RefuseFile("restore", args[0], problem);
+    if (DescribeBackupFile(args[0], request.record, ui) != 0) {
+        PrintBackupFileProblem(args[0]);
         return kExitFailure;
+    }
     int status = kExitFailure;
     const std::optional<WriteSource> source = LoadSource(request, ui, status);
     if (!source)
@@ -457,6 +476,9 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
         std::fprintf(stderr, "velmora-cli: usage: backup FILE\n");
         return kExitUsage;
     }
+    // Told before the controller is read, not after.
+    if (const std::string problem = OutputFileProblem(args[0]); !problem.empty())
+        return RefuseFile("backup", args[0], problem);
     RtuMaster& link = session.master;
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)

@@ -275,6 +275,9 @@ int CheckFunctionalRestriction(RtuMaster& link, std::uint8_t stationId, int oper
         return -1;
     const bool forWriting = operation == RestrictActuator || operation == RestrictFile;
     LoadRuleBlock(path, prefix, forWriting ? kWriteRuleKeys : kCommRuleKeys, rules);
+    result.controllerVersion = version;
+    result.svnoMin = rules[kSvnoMin];
+    result.svnoMax = rules[kSvnoMax];
 
     const bool svnoOk = InRange(svNumber, rules[kSvnoMin], rules[kSvnoMax]);
     const bool bkcOk = svnoOk ? InRange(bkcValue, rules[kSvnoOkBkcMin], rules[kSvnoOkBkcMax])
@@ -305,6 +308,13 @@ int CheckFunctionalRestriction(RtuMaster& link, std::uint8_t stationId, int oper
     result.fileWriteEnabled = rules[record + 2];
     result.backupEnabled = rules[record + 3];
     return verdict;
+}
+
+std::string SvNumberText(int svNumber) {
+    const int whole = svNumber < 0 ? -svNumber : svNumber;
+    std::string text = std::to_string(whole % 100);
+    text = std::to_string(whole / 100) + "." + (text.size() < 2 ? "0" : "") + text;
+    return svNumber < 0 ? "-" + text : text;
 }
 
 int SelectionNumberFromSvText(const std::string& svText) {

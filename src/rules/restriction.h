@@ -41,6 +41,12 @@ struct RestrictionResult {
     bool versionRead = false;
     // How the controller's two registers were read; a failure has been shown.
     LinkStatus link;
+    // What the verdict was drawn from, for a front end that names it: the controller's version
+    // as it gave it, and the operation's range of versions (times 100; -1 when the rule file
+    // sets none).
+    std::string controllerVersion;
+    int svnoMin = -1;
+    int svnoMax = -1;
 };
 
 // Reads the controller's software version and register 0x00EE, then the rule file, and returns
@@ -53,6 +59,9 @@ int CheckFunctionalRestriction(RtuMaster& link, std::uint8_t stationId, int oper
 // The selection number from an SV number text such as "1.10" (110); -1 when it holds no
 // number, which no controller version equals.
 int SelectionNumberFromSvText(const std::string& svText);
+
+// A version number times 100 as the controller shows it: 110 is "1.10".
+std::string SvNumberText(int svNumber);
 
 // How a verdict ended once the user has seen it.
 enum class RestrictionOutcome {

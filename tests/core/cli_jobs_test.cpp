@@ -1,38 +1,29 @@
 // The work jobs of velmora-cli, run as a program against the virtual controller on a
 // pseudo-terminal, with a program folder of its own and rule files written for each case.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/serial_port.h"
-#include "platform/unique_fd.h"
 #include "sim/pty_controller.h"
 #include "support/backup_text.h"
+#include "support/cli_process.h"
 #include "support/rule_file.h"
 #include "support/temp_folder.h"
 #include "support/transmit_support.h"
-
-extern char** environ;
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using test::RegisterValues;
 
 constexpr const char* kWarningTitle = "Test warning title";
@@ -42,15 +33,8 @@ constexpr const char* kRefusalText = "Test refusal: not this controller";
 constexpr const char* kPartNo = "VMA10-06I";
 constexpr const char* kColumn = "VMA10-L06";
 
-fs::path BinaryFolder() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
-struct CliResult {
-    int status = -1;  // exit status; -1 when killed or not started
-    std::string out;
-    std::string err;
-};
+using test::BinaryFolder;
+using test::CliResult;
 
 // How a run is disturbed: a signal once the controller has seen that many requests, and
 // standard output into a pipe whose reader has gone.
@@ -101,6 +85,15 @@ class CliJobsTest : public ::testing::Test {
             .set("MSG_WARNING_1", kWarningText)
             .set("MSG_ERR_TITLE", kRefusalTitle)
             .set("MSG_ERR_1", kRefusalText);
+        // Jobs obey the communication verdict too: it allows every version here.
+        rules.ranges("COMM", 1, 9999)
+            .set("COMM_SVNO_OK_BKC_OK", 0)
+            .set("COMM_SVNO_OK_BKC_NG", 0)
+            .set("COMM_SVNO_NG_BKC_OK", 0)
+            .set("COMM_SVNO_NG_BKC_NG", 0);
+        for (int record = 1; record <= 3; ++record) {
+            rules.outcome("COMM", record, 1, 1, 1, 1);
+        }
         for (const std::string prefix : {"ACTUATOR", "FILE", "BACKUP"}) {
             rules.ranges(prefix, 100, 199);
             for (int record = 1; record <= 3; ++record) {
@@ -127,11 +120,8 @@ class CliJobsTest : public ::testing::Test {
         rules.writeTo(folder);
     }
 
-    // Runs velmora-cli on the controller's line with standard input from /dev/null, with the
-    // signals it is sent at their default actions whatever this process does with them.
+    // Runs velmora-cli on the controller's line with standard input from /dev/null.
     CliResult Cli(std::vector<std::string> args, Disturbance disturbance = {}) {
-        const std::string out = folder.file("cli.out");
-        const std::string err = folder.file("cli.err");
         std::vector<std::string> argv = {(BinaryFolder() / "velmora-cli").string(),
                                          "--root",
                                          folder.path(),
@@ -142,70 +132,19 @@ class CliJobsTest : public ::testing::Test {
                                          "--baud",
                                          "38400"};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (std::string& arg : argv) {
-            pointers.push_back(arg.data());
+        test::CliRun run;
+        run.argv = std::move(argv);
+        run.outPath = folder.file("cli.out");
+        run.errPath = folder.file("cli.err");
+        run.stdoutReaderGone = disturbance.stdoutReaderGone;
+        run.signal = disturbance.signal;
+        if (disturbance.signalAfterRequests >= 0) {
+            run.signalNow = [this, disturbance] {
+                return controller().requestCount() >=
+                       static_cast<std::size_t>(disturbance.signalAfterRequests);
+            };
         }
-        pointers.push_back(nullptr);
-        UniqueFd pipeWriter;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (disturbance.stdoutReaderGone) {
-            int ends[2] = {-1, -1};
-            EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-            UniqueFd reader(ends[0]);  // closed at once: every write to the pipe fails
-            pipeWriter.reset(ends[1]);
-            posix_spawn_file_actions_adddup2(&actions, pipeWriter.get(), STDOUT_FILENO);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        }
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-            sigaddset(&defaults, signal);
-        }
-        sigset_t unblocked;
-        sigemptyset(&unblocked);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setsigmask(&attributes, &unblocked);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-        pid_t pid = -1;
-        const int spawned =
-            ::posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, pointers.data(), environ);
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-        pipeWriter.reset();
-        CliResult result;
-        if (spawned != 0) {
-            return result;
-        }
-        const auto deadline = Clock::now() + std::chrono::seconds(60);
-        bool signalled = false;
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (Clock::now() > deadline) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                break;
-            }
-            if (!signalled && disturbance.signalAfterRequests >= 0 &&
-                controller().requestCount() >=
-                    static_cast<std::size_t>(disturbance.signalAfterRequests)) {
-                ::kill(pid, disturbance.signal);
-                signalled = true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = disturbance.stdoutReaderGone ? std::string() : test::ReadBytes(out);
-        result.err = test::ReadBytes(err);
-        return result;
+        return test::RunCli(std::move(run));
     }
 
     RegisterValues Snapshot(std::uint16_t first, std::uint16_t last) {
@@ -271,8 +210,8 @@ TEST_F(CliJobsTest, RuleFileVerdictDecidesWhetherAJobRuns) {
     };
     const Job jobs[] = {
         {"write-actuator",
-         {"write-actuator", "--part-no", kPartNo, "--sv", "1.1", "--io", "NPN", "--contents",
-          "steps"}},
+         {"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50", "--sv",
+          "1.1", "--io", "NPN", "--contents", "steps"}},
         {"backup", {"backup", folder.file("job.bkp")}},
         {"restore", {"restore", backup, "--contents", "steps"}},
     };
@@ -354,8 +293,9 @@ TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
         controller().setRegister(0x000C, 0x0364);
         controller().setRegister(0x00EF, 0x0101);
 
-        const CliResult result = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10",
-                                      "--io", "PNP", "--contents", c.contents});
+        const CliResult result =
+            Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50",
+                 "--sv", "1.10", "--io", "PNP", "--contents", c.contents});
 
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_NE(result.out.find("VC-1AP-VMA10-06I"), std::string::npos) << result.out;
@@ -370,8 +310,9 @@ TEST_F(CliJobsTest, WriteActuatorContentsChoices) {
             EXPECT_EQ(controller().getRegister(0x0100), expected.at(0x0100));
         }
     }
-    const CliResult wrong = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io",
-                                 "PNP", "--contents", "all"});
+    const CliResult wrong =
+        Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50",
+             "--sv", "1.10", "--io", "PNP", "--contents", "all"});
     EXPECT_EQ(wrong.status, 2);
 }
 
@@ -429,9 +370,10 @@ TEST_F(CliJobsTest, DamagedInputWritesNothing) {
         const RegisterValues before = Snapshot(0x0000, 0x07FF);
         controller().clearRequestLog();
 
-        const CliResult result = c.dataSet ? Cli({"--yes", "write-actuator", "--part-no", kPartNo,
-                                                  "--sv", "1.10", "--io", "NPN"})
-                                           : Cli({"--yes", "restore", folder.file("damaged.bkp")});
+        const CliResult result =
+            c.dataSet ? Cli({"--yes", "write-actuator", "--part-no", kPartNo, "--controller",
+                             "VC-1A", "--stroke", "50", "--sv", "1.10", "--io", "NPN"})
+                      : Cli({"--yes", "restore", folder.file("damaged.bkp")});
 
         EXPECT_EQ(result.status, 1) << result.err;
         EXPECT_FALSE(AnythingWritten());
@@ -443,8 +385,8 @@ TEST_F(CliJobsTest, DamagedInputWritesNothing) {
     // of its own and is written as the file gives it, not with the sum as its low byte.
     ASSERT_TRUE(test::StoreText(dataFile, Replaced(soundData, "\r\n,Sum,", "\r\n,,")));
     controller().setRegister(0x017F, 0x1234);
-    const CliResult written =
-        Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io", "NPN"});
+    const CliResult written = Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A",
+                                   "--stroke", "50", "--sv", "1.10", "--io", "NPN"});
     EXPECT_EQ(written.status, 0) << written.err;
     EXPECT_EQ(controller().getRegister(0x017F), 0);
 }
@@ -458,9 +400,9 @@ TEST_F(CliJobsTest, ValuesBeyondTheirWidthAreWrittenOnlyWhenAccepted) {
     text = Replaced(text, ",Controller ID,,0,255,W,1,", ",Controller ID,,0,255,W,300,");
     text = Replaced(text, ",sum,609341,", ",sum,609640,");
     ASSERT_TRUE(test::StoreText(dataFile, text));
-    const std::vector<std::string> write = {"write-actuator", "--part-no", kPartNo, "--sv",
-                                            "1.10",           "--io",      "NPN",   "--contents",
-                                            "params"};
+    const std::vector<std::string> write = {
+        "write-actuator", "--part-no", kPartNo, "--controller", "VC-1A",      "--stroke", "50",
+        "--sv",           "1.10",      "--io",  "NPN",          "--contents", "params"};
 
     const CliResult declined = Cli(write);
     EXPECT_EQ(declined.status, 3) << declined.err;
@@ -481,8 +423,9 @@ TEST_F(CliJobsTest, VerificationFailureExitsOneWithTheDifferingRows) {
         controller().changeRegisterAfterWrite(reg, 0x7E7E);
     }
 
-    const CliResult result = Cli({"write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io",
-                                  "NPN", "--contents", "steps"});
+    const CliResult result =
+        Cli({"write-actuator", "--part-no", kPartNo, "--controller", "VC-1A", "--stroke", "50",
+             "--sv", "1.10", "--io", "NPN", "--contents", "steps"});
 
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("25 row(s)"), std::string::npos) << result.err;
@@ -558,7 +501,8 @@ TEST_F(CliJobsTest, BackupAndRestoreRoundTrip) {
 }
 
 const std::vector<std::string> kStepsWrite = {
-    "write-actuator", "--part-no", kPartNo, "--sv", "1.10", "--io", "NPN", "--contents", "steps"};
+    "write-actuator", "--part-no", kPartNo, "--controller", "VC-1A",      "--stroke", "50",
+    "--sv",           "1.10",      "--io",  "NPN",          "--contents", "steps"};
 
 // Ctrl-C, SIGTERM and SIGHUP stop a backup cleanly (130, no file, no temp file). During a write
 // they are refused with a note: the write runs to its end and verifies.
@@ -570,15 +514,15 @@ TEST_F(CliJobsTest, StopSignalsCancelABackupButNeverAWrite) {
         controller().setExtraDelayMs(5);
         controller().clearRequestLog();
 
-        // Past the rule check's two reads and into the job.
+        // Past the rule checks' four reads (communication, then backup) and into the job.
         const CliResult backup = Cli({"backup", folder.file("cancelled.bkp")},
-                                     {.signalAfterRequests = 4, .signal = signal});
+                                     {.signalAfterRequests = 6, .signal = signal});
 
         EXPECT_EQ(backup.status, 130) << backup.err;
         ExpectNoFileLike("cancelled.bkp");
 
         ArrangeForStepsWrite();
-        const CliResult written = Cli(kStepsWrite, {.signalAfterRequests = 4, .signal = signal});
+        const CliResult written = Cli(kStepsWrite, {.signalAfterRequests = 6, .signal = signal});
 
         EXPECT_EQ(written.status, 0) << written.err;
         EXPECT_NE(written.err.find("cannot be stopped part way"), std::string::npos) << written.err;
@@ -618,7 +562,7 @@ TEST_F(CliJobsTest, ExitStatusNamesWhatWentWrong) {
          4,
          "no such device — is the adapter plugged in?"},
         {"port in use", {"backup", backup}, 4, "in use by another program", -1, 110, true},
-        {"silent at the rule check", {"backup", backup}, 4, "did not give its software version", 0},
+        {"silent at the rule check", {"backup", backup}, 4, "did not answer the rule check", 0},
         {"silent during a backup", {"backup", backup}, 4, "did not answer as it should", 6},
         {"silent during a write", kStepsWrite, 4, "did not answer as it should", 6},
         {"refused by the rule file", {"backup", backup}, 3, kRefusalText, -1, 250},
@@ -691,12 +635,16 @@ TEST_F(CliJobsTest, ActuatorsListsTheExpandedTable) {
     ASSERT_FALSE(json.out.empty());
     EXPECT_EQ(json.out.front(), '[');
     std::size_t objects = 0;
-    for (std::size_t at = json.out.find("{\"strPartNo\": "); at != std::string::npos;
-         at = json.out.find("{\"strPartNo\": ", at + 1)) {
+    for (std::size_t at = json.out.find("{\"partNo\": "); at != std::string::npos;
+         at = json.out.find("{\"partNo\": ", at + 1)) {
         ++objects;
     }
     EXPECT_EQ(objects, expected);
-    EXPECT_NE(json.out.find("\"strIOSpec\": \"PNP\""), std::string::npos);
+    for (const char* field : {"\"sv\": \"1.10\"", "\"io\": \"PNP\"", "\"controller\": \"VC-1A\"",
+                              "\"stroke\": \"50\"", "\"dataSet\": \"VMA-Series\"}\n"}) {
+        EXPECT_NE(json.out.find(field), std::string::npos) << field;
+    }
+    EXPECT_EQ(json.out.find("\"strPartNo\""), std::string::npos);
     EXPECT_EQ(controller().requestCount(), 0u);
 }
 

@@ -584,5 +584,14 @@ TEST_F(ShippedRulesTest, VersionsGetTheirVerdicts) {
     EXPECT_EQ(Check(RestrictComm, 0, result), kVerdictRefused);
 }
 
+// Version numbers as the controller shows its own, for messages that name both.
+TEST(SvNumberTextTest, ShowsTwoDecimals) {
+    const std::pair<int, const char*> cases[] = {{110, "1.10"}, {5, "0.05"},     {50, "0.50"},
+                                                 {999, "9.99"}, {1000, "10.00"}, {0, "0.00"}};
+    for (const auto& [number, text] : cases) {
+        EXPECT_EQ(SvNumberText(number), text) << number;
+    }
+}
+
 }  // namespace
 }  // namespace velmora

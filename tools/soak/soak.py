@@ -304,8 +304,8 @@ def cli_link_args(port: str, baud: int, station: int) -> list[str]:
 
 def cli_job_args(kind: str, backup_path: str) -> list[str]:
     if kind == "write":
-        return ["write-actuator", "--part-no", PART_NO, "--sv", SV_NO, "--io", IO_KIND,
-                "--contents", "both"]
+        return ["write-actuator", "--part-no", PART_NO, "--controller", "VC-1A", "--stroke", "50",
+                "--sv", SV_NO, "--io", IO_KIND, "--contents", "both"]
     if kind == "backup":
         return ["backup", backup_path]
     return ["restore", backup_path, "--contents", "both"]
