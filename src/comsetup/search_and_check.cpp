@@ -1,9 +1,12 @@
 #include "comsetup/search_and_check.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "link/register_ops.h"
 #include "rules/restriction.h"
@@ -23,8 +26,9 @@ int ListNumber(const std::string& text) {
     return static_cast<int>(value);
 }
 
-std::string SearchStatusText(int stationId) {
-    return MessageText(kMsgProgressStateSearch) + "\tID:" + std::to_string(stationId);
+std::string SearchStatusText(int stationId, std::uint32_t bitRate) {
+    return MessageText(kMsgProgressStateSearch) + "\tID:" + std::to_string(stationId) + "\t" +
+           std::to_string(bitRate) + "bps";
 }
 
 void ShowFound(const std::string& portName, int stationId, const std::string& bitRateText, Ui& ui) {
@@ -87,17 +91,43 @@ int Found(RtuMaster& link, int stationId, int bitRate, const std::string& bitRat
     return kSearchRejected;
 }
 
+// The station and rate that answered last time, when they are ones the search would try.
+std::optional<std::pair<int, std::uint32_t>> LastAnswered(const CommSettings& settings) {
+    const bool knownRate =
+        std::find(kSearchBitRates.begin(), kSearchBitRates.end(),
+                  static_cast<std::uint32_t>(settings.bitRate)) != kSearchBitRates.end();
+    if (!knownRate || settings.connectionId < kSearchFirstStation ||
+        settings.connectionId > kSearchLastStation) {
+        return std::nullopt;
+    }
+    return std::pair{settings.connectionId, static_cast<std::uint32_t>(settings.bitRate)};
+}
+
 int AutomaticSearch(RtuMaster& link, const std::string& portName, Ui& ui) {
     const CommSettings& settings = App().commSettings;
+    const auto last = LastAnswered(settings);
     App().commSettings.activeStationId = -1;
+    // A controller that has not changed answers where it answered last time: one echo finds it
+    // instead of up to 192. When it does not, the search runs its whole order as always.
+    if (last) {
+        const auto [station, bitRate] = *last;
+        if (ui.cancelRequested())
+            return kSearchCancelled;
+        ui.setStatusText(SearchStatusText(station, bitRate));
+        if (link.configure(bitRate, settings.silentInterval, settings.delay).ok() &&
+            EchoTest(link, static_cast<std::uint8_t>(station)).ok()) {
+            return Found(link, station, static_cast<int>(bitRate), std::to_string(bitRate),
+                         portName, ui);
+        }
+    }
     int attempt = 1;
     for (int station = kSearchFirstStation; station <= kSearchLastStation; ++station) {
         if (ui.cancelRequested())
             return kSearchCancelled;
-        ui.setStatusText(SearchStatusText(station));
         for (const std::uint32_t bitRate : kSearchBitRates) {
             if (ui.cancelRequested())
                 return kSearchCancelled;
+            ui.setStatusText(SearchStatusText(station, bitRate));
             ui.setProgress(attempt * 100 / kSearchAttempts);
             ++attempt;
             // An adapter that cannot take this rate stays at the last one; an answer there would
@@ -117,9 +147,9 @@ int ManualCheck(RtuMaster& link, const SearchParameters& parameters, const std::
                 Ui& ui) {
     const CommSettings& settings = App().commSettings;
     const int station = ListNumber(parameters.idText);
-    ui.setStatusText(SearchStatusText(station));
-    ui.setProgress(0);
     const int bitRate = ListNumber(parameters.bitRateText);
+    ui.setStatusText(SearchStatusText(station, static_cast<std::uint32_t>(std::max(bitRate, 0))));
+    ui.setProgress(0);
     // A rate the line cannot take leaves the port at its last rate; no echo is sent, since an
     // answer there would be recorded under the chosen rate.
     const bool configured = bitRate > 0 && link.configure(static_cast<std::uint32_t>(bitRate),

@@ -132,6 +132,7 @@ TEST_F(SearchAndCheckTest, AutomaticSearchFindsTheControllerAtItsAttempt) {
     const Case cases[] = {{1, 9600, 1, 0}, {2, 230400, 12, 6}, {1, 57600, 4, 2}};
     for (const Case& c : cases) {
         PlaceController(c.station, c.bitRate);
+        App().commSettings.bitRate = 4800;  // no last answer to try first
         ui.clear();
         const SearchParameters parameters{sim.slavePath(), true, "", ""};
         EXPECT_EQ(SearchAndCheck(link, parameters, ui), kSearchAccepted) << c.station;
@@ -142,9 +143,10 @@ TEST_F(SearchAndCheckTest, AutomaticSearchFindsTheControllerAtItsAttempt) {
         EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
         const auto status = ui.statusTexts();
         ASSERT_FALSE(status.empty());
-        EXPECT_EQ(status.back(),
-                  MessageText(kMsgProgressStateSearch) + "\tID:" + std::to_string(c.station));
-        EXPECT_EQ(status.size(), static_cast<std::size_t>(c.station));
+        EXPECT_EQ(status.back(), MessageText(kMsgProgressStateSearch) +
+                                     "\tID:" + std::to_string(c.station) + "\t" +
+                                     std::to_string(c.bitRate) + "bps");
+        EXPECT_EQ(status.size(), c.attempts);
 
         const auto messages = ui.messages();
         ASSERT_EQ(messages.size(), 1u);
@@ -173,6 +175,49 @@ TEST_F(SearchAndCheckTest, AutomaticSearchFindsTheControllerAtItsAttempt) {
     }
 }
 
+// The search first asks where the controller answered last time; a controller that moved costs
+// that one echo, and the search then runs its whole order.
+TEST_F(SearchAndCheckTest, AutomaticSearchFirstTriesTheLastAnswer) {
+    struct Case {
+        const char* name;
+        int lastStation;
+        int lastRate;
+        int station;
+        std::uint32_t bitRate;
+        std::size_t attempts;  // of the search's own order
+    };
+    const Case cases[] = {
+        {"unchanged", 17, 115200, 17, 115200, 0},
+        {"moved", 17, 115200, 2, 9600, 7},
+        {"last rate not one the search tries", 3, 4800, 3, 9600, 13},
+    };
+    const auto status = [](int station, int rate) {
+        return MessageText(kMsgProgressStateSearch) + "\tID:" + std::to_string(station) + "\t" +
+               std::to_string(rate) + "bps";
+    };
+    for (const Case& c : cases) {
+        PlaceController(c.station, c.bitRate);
+        App().commSettings.connectionId = c.lastStation;
+        App().commSettings.bitRate = c.lastRate;
+        ui.clear();
+        const auto start = std::chrono::steady_clock::now();
+        const SearchParameters parameters{sim.slavePath(), true, "", ""};
+        EXPECT_EQ(SearchAndCheck(link, parameters, ui), kSearchAccepted) << c.name;
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        std::printf("[   INFO   ] search, %s: %lld ms\n", c.name,
+                    static_cast<long long>(elapsed.count()));
+        const bool probed = c.lastRate != 4800;
+        EXPECT_EQ(ui.progress().size(), c.attempts) << c.name;
+        ASSERT_EQ(ui.statusTexts().size(), c.attempts + (probed ? 1 : 0)) << c.name;
+        EXPECT_EQ(ui.statusTexts().front(),
+                  probed ? status(c.lastStation, c.lastRate) : status(1, 9600))
+            << c.name;
+        EXPECT_EQ(App().commSettings.activeStationId, c.station) << c.name;
+        EXPECT_EQ(App().commSettings.bitRate, static_cast<int>(c.bitRate)) << c.name;
+    }
+}
+
 TEST_F(SearchAndCheckTest, ManualCheckSendsOneEchoToTheChosenStation) {
     PlaceController(5, 115200);
     const SearchParameters parameters{sim.slavePath(), false, "5", "115200"};
@@ -184,7 +229,7 @@ TEST_F(SearchAndCheckTest, ManualCheckSendsOneEchoToTheChosenStation) {
     EXPECT_NE(messages[0].text.find("\n  115200bps\n\n"), std::string::npos) << messages[0].text;
     EXPECT_NE(messages[0].text.find("\n  5\n"), std::string::npos) << messages[0].text;
     EXPECT_EQ(ui.statusTexts(),
-              std::vector<std::string>{MessageText(kMsgProgressStateSearch) + "\tID:5"});
+              std::vector<std::string>{MessageText(kMsgProgressStateSearch) + "\tID:5\t115200bps"});
     EXPECT_EQ(App().commSettings.activeStationId, 5);
     EXPECT_EQ(App().commSettings.connectionId, 5);
     EXPECT_EQ(App().commSettings.bitRate, 115200);
@@ -399,8 +444,8 @@ TEST_F(SearchAndCheckTest, FullSearchWithoutControllerTriesEveryCombination) {
     EXPECT_EQ(progress.front(), 0);
     EXPECT_EQ(progress[11], 6);
     EXPECT_EQ(progress.back(), 100);
-    EXPECT_EQ(ui.statusTexts().size(), 32u);
-    EXPECT_EQ(ui.statusTexts().back(), MessageText(kMsgProgressStateSearch) + "\tID:32");
+    EXPECT_EQ(ui.statusTexts().size(), 192u);
+    EXPECT_EQ(ui.statusTexts().back(), MessageText(kMsgProgressStateSearch) + "\tID:32\t230400bps");
     EXPECT_EQ(link.baudRate(), 230400u);  // left at the last rate tried
     const auto messages = ui.messages();
     ASSERT_EQ(messages.size(), 1u);
