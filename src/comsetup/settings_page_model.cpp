@@ -189,8 +189,9 @@ void ComSettingPageModel::SelectMethodFromSettings() {
 void ComSettingPageModel::InitControls(int flag) {
     const CommSettings& settings = App().commSettings;
     if (flag == 0) {
-        // Failures show later, as the first request's error.
-        (void)link_.open(selectedPortPath());
+        // The port the settings name, never the page's selection: the page may still show a
+        // port the user left in a frame. Failures show later, as the first request's error.
+        (void)link_.open(settings.portName);
         (void)link_.configure(static_cast<std::uint32_t>(settings.bitRate), settings.silentInterval,
                               settings.delay);
         link_.setRetries(settings.retries);
@@ -204,6 +205,19 @@ void ComSettingPageModel::InitControls(int flag) {
     if (link_.portName().empty()) {
         (void)link_.open(selectedPortPath());
     }
+}
+
+void ComSettingPageModel::AdoptConfirmedPort() {
+    const std::string& path = App().commSettings.portName;
+    int index = PortIndexOf(path);
+    if (index < 0 && !path.empty()) {
+        ports_.push_back({path, DescribePort(path, sysTtyDir_)});
+        index = static_cast<int>(ports_.size()) - 1;
+    }
+    selectPort(index);
+    // Picking this port again later is no change from the controller just confirmed.
+    seenPort_ = portIndex_;
+    InitControls(0);
 }
 
 void ComSettingPageModel::FillFromSettings() {
@@ -381,7 +395,8 @@ int RunFrameFromWorkDialog(ComSettingFrameModel& frame, ComSettingPageModel& mai
     page.setInFrame(1);
     const int result = runFrameModal();
     const int activeStationId = settings.activeStationId;
-    mainPage.InitControls(0);
+    // OK leaves the checked port in the settings, the close box the one the frame opened with.
+    mainPage.AdoptConfirmedPort();
     settings.activeStationId = activeStationId;
     if (App().commCheckState != kCommAllowed && restartMainWindow) {
         restartMainWindow();

@@ -58,8 +58,11 @@ class ComSettingPageModel {
     void setTypedPort(const std::string& path);
 
     // Flag 1: fill every control from the settings and open the port if this page never did.
-    // Flag 0: reopen and reconfigure the port from the settings; the controls stay as they are.
+    // Flag 0: reopen and reconfigure the port portName names; the controls stay as they are.
     void InitControls(int flag);
+    // The port a frame confirmed (portName after its OK or close box): listed if missing,
+    // selected as the port the identified controller belongs to, and reopened.
+    void AdoptConfirmedPort();
     // The main window's fill at its start: controls from the settings (the port by name), then
     // the port handler, so a portName that is not listed becomes the selected entry's path.
     void FillFromSettings();
