@@ -242,6 +242,26 @@ int ComSettingPageModel::OpenPortFromSettings() {
                : -1;
 }
 
+bool ComSettingPageModel::StartOnStoredPort() {
+    const CommSettings& settings = App().commSettings;
+    if (OpenPortFromSettings() != 0) {
+        link_.close();
+        // A vanished port is not listed: nothing is selected, so no handler takes another
+        // device's name for it.
+        selectPort(PortIndexOf(settings.portName));
+        SelectMethodFromSettings();
+        selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
+        selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));
+        return false;
+    }
+    // The open port must be the selected entry, or the fill would take the first one's name.
+    if (PortIndexOf(settings.portName) < 0) {
+        ports_.push_back({settings.portName, DescribePort(settings.portName, sysTtyDir_)});
+    }
+    FillFromSettings();
+    return true;
+}
+
 void ComSettingPageModel::RefreshFromSettings() {
     inFrame_ = 0;
     const CommSettings& settings = App().commSettings;

@@ -69,6 +69,11 @@ class ComSettingPageModel {
     // Opens the port named by portName and configures it from the settings; -1, silently, when
     // it cannot be opened or configured.
     int OpenPortFromSettings();
+    // The main window's start: the port portName names is opened first, and no other. When it
+    // cannot be opened nothing is opened instead: the page selects no port, portName stays and
+    // false comes back (the controller then counts as not identified). Otherwise the controls
+    // are filled as FillFromSettings does.
+    bool StartOnStoredPort();
     // The settings tab was selected: leave the frame mode and refill the controls from the
     // settings, the port by its position portNumber.
     void RefreshFromSettings();
