@@ -41,13 +41,15 @@ void SettingsFrameGuiTest::initTestCase() {
 }
 
 void SettingsFrameGuiTest::confirmedPortIsTheMainLinksPort_data() {
-    QTest::addColumn<bool>("confirmWithOk");
-    QTest::newRow("ok on the new port") << true;
-    QTest::newRow("close box") << false;
+    QTest::addColumn<QString>("leaveWith");
+    QTest::newRow("ok on the new port") << "okFromWorkDialog";
+    QTest::newRow("close box") << "";
+    QTest::newRow("cancel") << "cancelFromWorkDialog";
 }
 
 void SettingsFrameGuiTest::confirmedPortIsTheMainLinksPort() {
-    QFETCH(bool, confirmWithOk);
+    QFETCH(QString, leaveWith);
+    const bool confirmWithOk = leaveWith == QStringLiteral("okFromWorkDialog");
     SampleProgram run;
     run.device().setVersion(210);
     sim::PtyController other;
@@ -68,10 +70,10 @@ void SettingsFrameGuiTest::confirmedPortIsTheMainLinksPort() {
             QStringLiteral("CComSettingFrame"),
             [](QWidget* frame) { return Child(frame, "okFromWorkDialog")->isEnabled(); },
             [&](QWidget* frame) {
-                if (confirmWithOk) {
-                    Click(frame, "okFromWorkDialog");
-                } else {
+                if (leaveWith.isEmpty()) {
                     frame->close();
+                } else {
+                    Click(frame, qPrintable(leaveWith));
                 }
             });
     Click(run.program.selectActuatorDlg(), "comSetting");
