@@ -86,7 +86,7 @@ int CheckOne(RtuMaster& link, std::uint8_t station, int operation, int selection
         std::fprintf(stderr, "velmora-cli: %s: %s: %s\n", OperationName(operation),
                      VerdictName(verdict),
                      VersionsText(operation, result, selectionNumber).c_str());
-    switch (PresentRestrictionVerdict(verdict, result, ui)) {
+    switch (PresentRestrictionVerdict(verdict, result, ui, WarningButtons(operation))) {
         case RestrictionOutcome::Allowed:
         case RestrictionOutcome::WarningAccepted:
             return 0;

@@ -189,8 +189,9 @@ void ComSettingPageModel::SelectMethodFromSettings() {
 void ComSettingPageModel::InitControls(int flag) {
     const CommSettings& settings = App().commSettings;
     if (flag == 0) {
-        // Failures show later, as the first request's error.
-        (void)link_.open(selectedPortPath());
+        // The port the settings name, never the page's selection: the page may still show a
+        // port the user left in a frame. Failures show later, as the first request's error.
+        (void)link_.open(settings.portName);
         (void)link_.configure(static_cast<std::uint32_t>(settings.bitRate), settings.silentInterval,
                               settings.delay);
         link_.setRetries(settings.retries);
@@ -204,6 +205,19 @@ void ComSettingPageModel::InitControls(int flag) {
     if (link_.portName().empty()) {
         (void)link_.open(selectedPortPath());
     }
+}
+
+void ComSettingPageModel::AdoptConfirmedPort() {
+    const std::string& path = App().commSettings.portName;
+    int index = PortIndexOf(path);
+    if (index < 0 && !path.empty()) {
+        ports_.push_back({path, DescribePort(path, sysTtyDir_)});
+        index = static_cast<int>(ports_.size()) - 1;
+    }
+    selectPort(index);
+    // Picking this port again later is no change from the controller just confirmed.
+    seenPort_ = portIndex_;
+    InitControls(0);
 }
 
 void ComSettingPageModel::FillFromSettings() {
@@ -226,6 +240,26 @@ int ComSettingPageModel::OpenPortFromSettings() {
                    .ok()
                ? 0
                : -1;
+}
+
+bool ComSettingPageModel::StartOnStoredPort() {
+    const CommSettings& settings = App().commSettings;
+    if (OpenPortFromSettings() != 0) {
+        link_.close();
+        // A vanished port is not listed: nothing is selected, so no handler takes another
+        // device's name for it.
+        selectPort(PortIndexOf(settings.portName));
+        SelectMethodFromSettings();
+        selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
+        selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));
+        return false;
+    }
+    // The open port must be the selected entry, or the fill would take the first one's name.
+    if (PortIndexOf(settings.portName) < 0) {
+        ports_.push_back({settings.portName, DescribePort(settings.portName, sysTtyDir_)});
+    }
+    FillFromSettings();
+    return true;
 }
 
 void ComSettingPageModel::RefreshFromSettings() {
@@ -381,7 +415,8 @@ int RunFrameFromWorkDialog(ComSettingFrameModel& frame, ComSettingPageModel& mai
     page.setInFrame(1);
     const int result = runFrameModal();
     const int activeStationId = settings.activeStationId;
-    mainPage.InitControls(0);
+    // OK leaves the checked port in the settings, the close box the one the frame opened with.
+    mainPage.AdoptConfirmedPort();
     settings.activeStationId = activeStationId;
     if (App().commCheckState != kCommAllowed && restartMainWindow) {
         restartMainWindow();

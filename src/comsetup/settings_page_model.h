@@ -58,14 +58,22 @@ class ComSettingPageModel {
     void setTypedPort(const std::string& path);
 
     // Flag 1: fill every control from the settings and open the port if this page never did.
-    // Flag 0: reopen and reconfigure the port from the settings; the controls stay as they are.
+    // Flag 0: reopen and reconfigure the port portName names; the controls stay as they are.
     void InitControls(int flag);
+    // The port a frame confirmed (portName after its OK or close box): listed if missing,
+    // selected as the port the identified controller belongs to, and reopened.
+    void AdoptConfirmedPort();
     // The main window's fill at its start: controls from the settings (the port by name), then
     // the port handler, so a portName that is not listed becomes the selected entry's path.
     void FillFromSettings();
     // Opens the port named by portName and configures it from the settings; -1, silently, when
     // it cannot be opened or configured.
     int OpenPortFromSettings();
+    // The main window's start: the port portName names is opened first, and no other. When it
+    // cannot be opened nothing is opened instead: the page selects no port, portName stays and
+    // false comes back (the controller then counts as not identified). Otherwise the controls
+    // are filled as FillFromSettings does.
+    bool StartOnStoredPort();
     // The settings tab was selected: leave the frame mode and refill the controls from the
     // settings, the port by its position portNumber.
     void RefreshFromSettings();

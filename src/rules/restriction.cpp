@@ -321,13 +321,20 @@ int SelectionNumberFromSvText(const std::string& svText) {
     return ScanDecimal(WithoutDots(svText)).value_or(-1);
 }
 
-RestrictionOutcome PresentRestrictionVerdict(int verdict, const RestrictionResult& result, Ui& ui) {
+MessageButtons WarningButtons(int operation) {
+    return operation == RestrictActuator || operation == RestrictFile
+               ? MessageButtons::OkCancelDefaultCancel
+               : MessageButtons::OkCancel;
+}
+
+RestrictionOutcome PresentRestrictionVerdict(int verdict, const RestrictionResult& result, Ui& ui,
+                                             MessageButtons warningButtons) {
     switch (verdict) {
         case kVerdictAllowed:
             return RestrictionOutcome::Allowed;
         case kVerdictWarning:
             return ui.showMessage(result.message, result.title, MessageIcon::Warning,
-                                  MessageButtons::OkCancel) == MessageAnswer::Ok
+                                  warningButtons) == MessageAnswer::Ok
                        ? RestrictionOutcome::WarningAccepted
                        : RestrictionOutcome::WarningDeclined;
         case kVerdictRefused:
@@ -343,7 +350,8 @@ int RunRestrictionCheck(RtuMaster& link, std::uint8_t stationId, int operation, 
     RestrictionResult result;
     const int verdict =
         CheckFunctionalRestriction(link, stationId, operation, selectionNumber, result, ui);
-    const RestrictionOutcome ended = PresentRestrictionVerdict(verdict, result, ui);
+    const RestrictionOutcome ended =
+        PresentRestrictionVerdict(verdict, result, ui, WarningButtons(operation));
     if (outcome != nullptr)
         *outcome = ended;
     return ended == RestrictionOutcome::Allowed || ended == RestrictionOutcome::WarningAccepted

@@ -72,9 +72,15 @@ enum class RestrictionOutcome {
     Undecided,  // the rules gave no verdict; nothing was shown
 };
 
-// Shows the verdict's box (warning: OK/Cancel; refusal: OK; otherwise none) and says how it
-// ended.
-RestrictionOutcome PresentRestrictionVerdict(int verdict, const RestrictionResult& result, Ui& ui);
+// The buttons of an operation's warning: before a write to the controller Cancel is the
+// default answer, so a reflex Enter writes nothing.
+MessageButtons WarningButtons(int operation);
+
+// Shows the verdict's box (warning: OK/Cancel as warningButtons give; refusal: OK; otherwise
+// none) and says how it ended.
+RestrictionOutcome PresentRestrictionVerdict(
+    int verdict, const RestrictionResult& result, Ui& ui,
+    MessageButtons warningButtons = MessageButtons::OkCancel);
 
 // The check as the writing and backup operations run it: 0 to go on (allowed, or a warning the
 // user accepted), -1 to stop. outcome, when given, receives how the check ended.

@@ -74,9 +74,13 @@ enum MessageId : int {
     kMsgTransmitMaskedValuesContents = 64,
     kMsgTransmitBackupUncheckedContents = 65,
     kMsgLinkRequestsRepeated = 66,
+    kMsgTransmitResultVerified = 67,
+    kMsgTransmitResultNotWritten = 68,
+    kMsgTransmitResultIncomplete = 69,
+    kMsgProgressStateNothingWritten = 70,
 };
 
-inline constexpr int kMessageCount = 67;
+inline constexpr int kMessageCount = 71;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -147,6 +151,10 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_TRANSMIT_MASKED_VALUES_CONTENTS",
     "MSG_TRANSMIT_BACKUP_UNCHECKED_CONTENTS",
     "MSG_LINK_REQUESTS_REPEATED",
+    "MSG_TRANSMIT_RESULT_VERIFIED",
+    "MSG_TRANSMIT_RESULT_NOT_WRITTEN",
+    "MSG_TRANSMIT_RESULT_INCOMPLETE",
+    "MSG_PROGRESS_STATE_NOTHING_WRITTEN",
 };
 
 }  // namespace velmora

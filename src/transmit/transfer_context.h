@@ -24,6 +24,9 @@ struct TransferContext {
     // Why the job failed on the line, when it did; stays ok when it failed for another reason
     // (the verification, a file, the user).
     LinkStatus linkFailure{};
+    // Set once a request that may change the controller went out: a job that failed before
+    // then left the controller as it was.
+    bool writingBegan = false;
 };
 
 }  // namespace velmora

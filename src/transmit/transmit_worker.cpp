@@ -85,6 +85,10 @@ class Sequence {
     }
 
     bool FromFile() const { return source_.request.fromFile == kFromBackupFile; }
+
+    std::string VerifyDetails(const std::vector<RegisterDifference>& differences) const {
+        return hooks_.verifyDetails ? hooks_.verifyDetails(differences) : std::string();
+    }
     std::uint8_t Station() const { return context_.stationId; }
 
     // The parameter area as the image gives it, the writing mode kept in register 0x000C's
@@ -120,7 +124,7 @@ class Sequence {
         const auto differences = CompareParameterArea(image, read);
         if (!differences.empty()) {
             CollectDifferences(context_, differences);
-            ShowVerifyError(ui);
+            ShowVerifyError(ui, VerifyDetails(differences));
             return -1;
         }
         return 0;
@@ -141,7 +145,7 @@ class Sequence {
         const auto differences = CompareSteps(source_.image, source_.stepCount, read);
         if (!differences.empty()) {
             CollectDifferences(context_, differences);
-            ShowVerifyError(ui);
+            ShowVerifyError(ui, VerifyDetails(differences));
             return -1;
         }
         return 0;
@@ -157,6 +161,7 @@ class Sequence {
 
     int WithParameters(int settleMs, int span, bool withSteps) {
         // Nothing is written into a controller that did not take the switch to writing mode.
+        context_.writingBegan = true;
         if (!Done(SetReg000CLow(context_.link, Station(), kWritingMode))) {
             return -1;
         }
@@ -178,8 +183,11 @@ class Sequence {
 
     int StepsOnly() {
         int saved = kNormalMode;
-        if (!Done(GetReg000CLow(context_.link, Station(), saved)) ||
-            !Done(SetReg000CLow(context_.link, Station(), kNormalMode)) || Steps(100, 0) != 0) {
+        if (!Done(GetReg000CLow(context_.link, Station(), saved))) {
+            return -1;
+        }
+        context_.writingBegan = true;
+        if (!Done(SetReg000CLow(context_.link, Station(), kNormalMode)) || Steps(100, 0) != 0) {
             return -1;
         }
         return Done(SetReg000CLow(context_.link, Station(), saved)) ? 0 : -1;
@@ -191,10 +199,10 @@ class Sequence {
     const std::uint8_t* checkValue_;
 };
 
-void ShowOutcome(Ui& ui, int statusId, int contentsId) {
+void ShowOutcome(Ui& ui, int statusId, int contentsId, MessageIcon icon) {
     ui.setStatusText(MessageText(statusId));
-    ui.showMessage(MessageText(contentsId), MessageText(kMsgTransmitCompleteTitle),
-                   MessageIcon::Information, MessageButtons::Ok);
+    ui.showMessage(MessageText(contentsId), MessageText(kMsgTransmitCompleteTitle), icon,
+                   MessageButtons::Ok);
 }
 
 }  // namespace
@@ -207,13 +215,14 @@ int TransmitWorker(TransferContext& context, const WriteSource& source,
         !read.ok() || version.empty()) {
         context.linkFailure = read;
         ShowLinkError(ui, read);
-        ShowOutcome(ui, kMsgProgressStateWriteNg, kMsgTransmitNgContents);
+        ShowOutcome(ui, kMsgProgressStateWriteNg, kMsgTransmitNgContents, MessageIcon::Error);
         return -1;
     }
     if (version == kNoVersion) {
         if (hooks.showSvError) {
             hooks.showSvError();
         }
+        ui.setStatusText(MessageText(kMsgProgressStateNothingWritten));
         return kTransmitSvError;
     }
 
@@ -231,15 +240,17 @@ int TransmitWorker(TransferContext& context, const WriteSource& source,
         result = Sequence(context, source, hooks, checkValue).Run();
     }
 
-    if (result == 0) {
-        ShowOutcome(ui, kMsgProgressStateWritecomplete, kMsgTransmitCompleteContents);
-    } else {
-        ShowOutcome(ui, kMsgProgressStateWriteNg, kMsgTransmitNgContents);
+    if (result != 0) {
+        ShowOutcome(ui, kMsgProgressStateWriteNg, kMsgTransmitNgContents, MessageIcon::Error);
+        return -1;
     }
+    ShowOutcome(ui, kMsgProgressStateWritecomplete, kMsgTransmitCompleteContents,
+                MessageIcon::Information);
+    // Relabelling is advised only for a controller that now holds the new data.
     if (hooks.showCaution) {
         hooks.showCaution();
     }
-    return result == 0 ? 0 : -1;
+    return 0;
 }
 
 }  // namespace velmora

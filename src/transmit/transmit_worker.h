@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "transmit/transfer_context.h"
 #include "transmit/transmit_request.h"
@@ -9,12 +11,14 @@
 namespace velmora {
 
 // What the worker leaves to its front end: the version-error dialog, the caution about the
-// nameplate shown after a finished write, and the waits after switching the controller into
-// its writing mode (empty: a real sleep).
+// nameplate shown after a successful write, the waits after switching the controller into its
+// writing mode (empty: a real sleep) and the text of the differing registers the verification
+// box offers as its details (empty: the box has none).
 struct TransmitHooks {
     std::function<void()> showSvError;
     std::function<void()> showCaution;
     std::function<void(int ms)> sleep;
+    std::function<std::string(const std::vector<VerifyDifference>&)> verifyDetails;
 };
 
 // Results of TransmitWorker besides 0 (written and verified) and -1 (NG).

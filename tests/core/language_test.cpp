@@ -391,6 +391,10 @@ const std::vector<std::string> kVocabulary = {
     "MSG_TRANSMIT_MASKED_VALUES_CONTENTS",
     "MSG_TRANSMIT_BACKUP_UNCHECKED_CONTENTS",
     "MSG_LINK_REQUESTS_REPEATED",
+    "MSG_TRANSMIT_RESULT_VERIFIED",
+    "MSG_TRANSMIT_RESULT_NOT_WRITTEN",
+    "MSG_TRANSMIT_RESULT_INCOMPLETE",
+    "MSG_PROGRESS_STATE_NOTHING_WRITTEN",
     "MSG_PROGRESS_STATE_PARAMETERWRITE",
     "MSG_PROGRESS_STATE_STEPWRITE",
     "MSG_PROGRESS_STATE_VERIFY",
@@ -413,8 +417,8 @@ const std::vector<std::string> kVocabulary = {
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 155u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 155u);
+    ASSERT_EQ(kVocabulary.size(), 159u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 159u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;

@@ -477,6 +477,13 @@ TEST_F(RestrictionTest, RunRestrictionCheckShowsTheVerdictsBox) {
     }
 }
 
+TEST(WarningButtons, CancelIsTheDefaultOnlyBeforeAWrite) {
+    EXPECT_EQ(WarningButtons(RestrictActuator), MessageButtons::OkCancelDefaultCancel);
+    EXPECT_EQ(WarningButtons(RestrictFile), MessageButtons::OkCancelDefaultCancel);
+    EXPECT_EQ(WarningButtons(RestrictBackup), MessageButtons::OkCancel);
+    EXPECT_EQ(WarningButtons(RestrictComm), MessageButtons::OkCancel);
+}
+
 TEST(SelectionNumber, DotsAreRemovedBeforeTheScan) {
     struct Case {
         const char* text;

@@ -76,7 +76,9 @@ class TransmitWorkerTest : public test::WriterFixture {
             return -9;
         }
         TransferContext ctx = context();
-        return TransmitWorker(ctx, *loading.source, hooks);
+        const int result = TransmitWorker(ctx, *loading.source, hooks);
+        writingBegan = ctx.writingBegan;
+        return result;
     }
 
     std::uint16_t Reg(std::uint16_t reg) { return controller().getRegister(reg).value_or(0xDEAD); }
@@ -95,7 +97,10 @@ class TransmitWorkerTest : public test::WriterFixture {
         ASSERT_FALSE(messages.empty());
         EXPECT_EQ(messages.back().text, MessageText(contentsId));
         EXPECT_EQ(messages.back().title, MessageText(kMsgTransmitCompleteTitle));
-        EXPECT_EQ(messages.back().icon, MessageIcon::Information);
+        // A failed write ends on an error; only success is mere information.
+        EXPECT_EQ(messages.back().icon, contentsId == kMsgTransmitCompleteContents
+                                            ? MessageIcon::Information
+                                            : MessageIcon::Error);
         const auto status = ui.statusTexts();
         ASSERT_FALSE(status.empty());
         EXPECT_EQ(status.back(), MessageText(contentsId == kMsgTransmitCompleteContents
@@ -117,6 +122,7 @@ class TransmitWorkerTest : public test::WriterFixture {
     TransmitHooks hooks;
     int svErrors = 0;
     int cautions = 0;
+    bool writingBegan = false;
     std::vector<int> sleeps;
 };
 
@@ -263,7 +269,8 @@ TEST_F(TransmitWorkerTest, VerificationFailureEndsNgWithTheDifferingRows) {
                   ComposeAlarmText(kMsgTransmitVerifyErrorAlarmContents,
                                    kMsgTransmitVerifyErrorAlarmCountermeasureContents));
         ExpectSummary(kMsgTransmitNgContents);
-        EXPECT_EQ(cautions, 1);
+        EXPECT_EQ(cautions, 0);
+        EXPECT_TRUE(writingBegan);
         ASSERT_EQ(differences.size(), 1u);
         EXPECT_EQ(differences[0].reg, c.reg);
         EXPECT_EQ(differences[0].read, c.leftBehind);
@@ -304,7 +311,8 @@ TEST_F(TransmitWorkerTest, LineLostHalfWayEndsNgAndLeavesTheWritingMode) {
         controller().clearFaults();
         EXPECT_FALSE(SawMessage(kMsgTransmitCompleteContents));
         ExpectSummary(kMsgTransmitNgContents);
-        EXPECT_EQ(cautions, 1);
+        EXPECT_EQ(cautions, 0);
+        EXPECT_TRUE(writingBegan);
         EXPECT_EQ(Reg(0x000C) & 0xFF, c.modeLowAfter);
     }
 }
@@ -327,8 +335,10 @@ TEST_F(TransmitWorkerTest, VersionZeroWritesNothingAndShowsOnlyTheVersionError) 
 
         EXPECT_EQ(Describe(Requests()), std::vector<std::string>{Request(0x03, 0x900C, 1)});
         EXPECT_TRUE(ui.messages().empty());
-        EXPECT_TRUE(ui.statusTexts().empty());
+        EXPECT_EQ(ui.statusTexts(),
+                  std::vector<std::string>{MessageText(kMsgProgressStateNothingWritten)});
         EXPECT_EQ(svErrors, 1);
+        EXPECT_FALSE(writingBegan);
         EXPECT_EQ(cautions, 0);
         EXPECT_TRUE(sleeps.empty());
     }
@@ -342,6 +352,7 @@ TEST_F(TransmitWorkerTest, UnreadableVersionEndsNgWithoutCaution) {
     controller().clearFaults();
     ExpectSummary(kMsgTransmitNgContents);
     EXPECT_EQ(cautions, 0);
+    EXPECT_FALSE(writingBegan);
     for (const auto& request : Describe(Requests())) {
         EXPECT_EQ(request, Request(0x03, 0x900C, 1));
     }
@@ -360,7 +371,8 @@ TEST_F(TransmitWorkerTest, BackupWriteStopsWhenTheCheckValueIsUnreadable) {
     EXPECT_EQ(Describe(Requests()),
               (std::vector<std::string>{Request(0x03, 0x900C, 1), Request(0x03, 0x00EE, 1)}));
     ExpectSummary(kMsgTransmitNgContents);
-    EXPECT_EQ(cautions, 1);
+    EXPECT_EQ(cautions, 0);
+    EXPECT_FALSE(writingBegan);
     EXPECT_EQ(Reg(0x000C), kModeBefore);
 }
 

@@ -159,6 +159,7 @@ void BackupGuiTest::cancelInTheStepPartLeavesNoNewFile() {
     run.device().setExtraDelayMs(8);
     QString percentAtCancel;
     QString statusAtCancel;
+    QString titleAtCancel;
     Script script;
     script.when(QStringLiteral("CProgressDlg"), [&](QWidget* progress) {
         // The first reading of both areas fills the bar to 50%; the second, which confirms
@@ -174,6 +175,7 @@ void BackupGuiTest::cancelInTheStepPartLeavesNoNewFile() {
             10000);
         percentAtCancel = percent->text();
         statusAtCancel = status->text();
+        titleAtCancel = progress->windowTitle();
         Click(progress, "cancel");
     });
     RunBackupTo(run, path);
@@ -181,6 +183,8 @@ void BackupGuiTest::cancelInTheStepPartLeavesNoNewFile() {
     QVERIFY2(percentAtCancel.size() > 1 && percentAtCancel.chopped(1).toInt() >= 51,
              qPrintable(percentAtCancel));
     QCOMPARE(statusAtCancel, Shown(kMsgProgressBackupStep));
+    // The backup's own title, not the search's.
+    QCOMPARE(titleAtCancel, run.program.backupDlg()->windowTitle());
     QCOMPARE(run.program.backupDlg()->lastResult(), -1);
     QVERIFY2(run.presenter.shown.empty(), "a cancelled backup shows no message");
 

@@ -29,12 +29,14 @@ class ScriptedPresenter {
         std::string title;
         MessageIcon icon;
         MessageButtons buttons;
+        std::string details;
     };
 
     ScriptedPresenter() {
         QtUi::setPresenter([this](QWidget*, const std::string& text, const std::string& title,
-                                  MessageIcon icon, MessageButtons buttons, const std::string&) {
-            shown.push_back({text, title, icon, buttons});
+                                  MessageIcon icon, MessageButtons buttons,
+                                  const std::string& details) {
+            shown.push_back({text, title, icon, buttons, details});
             if (answers.empty()) {
                 return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
             }

@@ -77,6 +77,7 @@ class MainWindowGuiTest : public QObject {
     Q_OBJECT
   private slots:
     void versionPageShowsTheControllersVersion();
+    void vanishedStoredPortOpensNothingAndAsksForACheck();
     void cancelStopsASearchAtTheNextTestPoint();
     void dataUpdateAsksOnceCopiesBothAndReloads();
     void dataUpdateAnsweredNoStopsAtThatSet();
@@ -98,6 +99,40 @@ void MainWindowGuiTest::versionPageShowsTheControllersVersion() {
     QCOMPARE(page->controllerVersionText(), QStringLiteral("---"));
     QCOMPARE(run.presenter.shown.size(), std::size_t{1});  // the time-out message
     QCOMPARE(run.presenter.shown[0].text, MessageText(kMsgComTimeoutCountermeasureContents));
+}
+
+void MainWindowGuiTest::vanishedStoredPortOpensNothingAndAsksForACheck() {
+    // Whatever else the system lists, nothing may be opened in place of the stored port.
+    const std::string gone = "/nonexistent/ttyUSB9";
+    ProgramFolder folder(SettingsFor(gone, "MANUAL", 38400, 1));
+    ScriptedPresenter presenter;
+    Session session;
+    CVelmoraApp program{session};
+    LoadMessageTable(program.ui());
+    ReadCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
+    App().commSettings.activeStationId = 1;
+    program.CreateMainDialog();
+    program.CreateWorkDialogs();
+    CVelmoraDlg* main = program.mainDialog();
+    main->show();
+
+    QVERIFY(!session.master.isOpen());
+    QCOMPARE(App().commSettings.activeStationId, -1);
+    QCOMPARE(App().commSettings.portName, gone);
+    QCOMPARE(main->tabBar()->currentIndex(), 1);
+    QVERIFY(main->settingsPage()->isVisible());
+    QCOMPARE(main->settingsPage()->model().portIndex(), -1);
+    QTRY_VERIFY_WITH_TIMEOUT(!presenter.shown.empty(), 30000);
+    QCOMPARE(presenter.shown[0].icon, MessageIcon::Error);
+    QVERIFY(presenter.shown[0].text.find(gone) != std::string::npos);
+    // The work functions stay out of reach until a check succeeds.
+    main->tabBar()->setCurrentIndex(0);
+    QCOMPARE(main->tabBar()->currentIndex(), 1);
+    QVERIFY(!main->functionPage()->isVisible());
+    QCOMPARE(presenter.shown.back().text, MessageText(kMsgComUnidentifiedContents));
+    QVERIFY(!session.master.isOpen());
+    program.DestroyWorkDialogs();
+    program.DestroyMainDialog();
 }
 
 void MainWindowGuiTest::cancelStopsASearchAtTheNextTestPoint() {

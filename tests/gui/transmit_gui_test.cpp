@@ -64,6 +64,12 @@ QString StatusText(CTransmittingDlg* transmit) {
     return Child<QLabel>(transmit, "status")->text();
 }
 
+// The large outcome line, empty while it is hidden.
+QString ResultLine(CTransmittingDlg* transmit) {
+    auto* line = Child<QLabel>(transmit, "result");
+    return line->isVisible() ? line->text() : QString();
+}
+
 // Index of the first box with this title and text after position from, or -1.
 int FindShown(const ScriptedPresenter& presenter, MessageId title, MessageId text,
               std::size_t from = 0) {
@@ -117,7 +123,6 @@ void TransmitGuiTest::init() {
 void TransmitGuiTest::cleanupTestCase() {
     CTransmittingDlg::setSleeper({});
     CTransmittingDlg::setSvErrorPresenter({});
-    CTransmittingDlg::setDifferencesPresenter({});
 }
 
 void TransmitGuiTest::writeByActuatorLeavesTheDataSetOnTheController_data() {
@@ -176,6 +181,8 @@ void TransmitGuiTest::writeByActuatorLeavesTheDataSetOnTheController() {
     const auto& last = run.presenter.shown.back();
     QCOMPARE(last.text, MessageText(kMsgTransmitCompleteContents));
     QCOMPARE(last.title, MessageText(kMsgTransmitCompleteTitle));
+    QCOMPARE(last.icon, MessageIcon::Information);
+    QCOMPARE(ResultLine(transmit), Shown(kMsgTransmitResultVerified));
     QCOMPARE(run.presenter.shown.size(), std::size_t{1});
     QCOMPARE(TakeSleeps(), wait > 0 ? std::vector<int>{wait} : std::vector<int>{});
 
@@ -242,13 +249,6 @@ void TransmitGuiTest::verifyFailureListsTheRowAndEndsNg() {
     const RegisterValues stepsBefore = Snapshot(run.device(), 0x0400, 0x07FF);
     // Max speed reads back otherwise than written.
     run.device().changeRegisterAfterWrite(0x0006, 0x0BAD);
-    QStringList differenceTitles;
-    QStringList differenceRows;
-    CTransmittingDlg::setDifferencesPresenter(
-        [&](QWidget*, const QString& title, const QString&, const QString& details) {
-            differenceTitles << title;
-            differenceRows << details;
-        });
 
     CTransmittingDlg* transmit = nullptr;
     StartWriteByActuator(run, "VMA10", "VMA10-06I", "1.10", "NPN", 0, transmit);
@@ -276,12 +276,15 @@ void TransmitGuiTest::verifyFailureListsTheRowAndEndsNg() {
     QCOMPARE(run.presenter.shown[verify].icon, MessageIcon::Error);
     const int ng =
         FindShown(run.presenter, kMsgTransmitCompleteTitle, kMsgTransmitNgContents, verify);
-    QVERIFY2(ng > verify, "the NG message follows the verify message");
+    QVERIFY2(ng == verify + 1, "the NG message follows the verify message, nothing between");
+    QCOMPARE(run.presenter.shown[ng].icon, MessageIcon::Error);
     QCOMPARE(StatusText(transmit), Shown(kMsgProgressStateWriteNg));
+    QCOMPARE(ResultLine(transmit), Shown(kMsgTransmitResultIncomplete));
+    QVERIFY(!Child<QLabel>(transmit, "caution")->isVisible());
 
-    QCOMPARE(differenceRows.size(), 1);
-    QCOMPARE(differenceTitles.front(), Shown(kMsgTransmitVerifyErrorTitle));
-    const QStringList rows = differenceRows.front().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // The differing rows are the verification box's own details.
+    const QStringList rows = QString::fromStdString(run.presenter.shown[verify].details)
+                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 2);  // the heading and the one row that differs
     QVERIFY2(rows[1].startsWith(QStringLiteral("D0006\t")), qPrintable(rows[1]));
     QVERIFY2(rows[1].endsWith(QStringLiteral("\t0bad")), qPrintable(rows[1]));
@@ -320,6 +323,8 @@ void TransmitGuiTest::versionZeroShowsTheSvErrorAndWritesNothing() {
     QVERIFY(!transmit->busy());
     QVERIFY(Child<QPushButton>(transmit, "return")->isEnabled());
     QVERIFY(!Child<QLabel>(transmit, "caution")->isVisible());
+    QCOMPARE(StatusText(transmit), Shown(kMsgProgressStateNothingWritten));
+    QCOMPARE(ResultLine(transmit), Shown(kMsgTransmitResultNotWritten));
     QVERIFY(TakeSleeps().empty());
 }
 
@@ -339,7 +344,7 @@ void TransmitGuiTest::cancelledRuleWarningKeepsTheConfirmation() {
     send->click();
 
     QCOMPARE(run.presenter.shown.size(), std::size_t{1});
-    QCOMPARE(run.presenter.shown[0].buttons, MessageButtons::OkCancel);
+    QCOMPARE(run.presenter.shown[0].buttons, MessageButtons::OkCancelDefaultCancel);
     QCOMPARE(run.presenter.shown[0].icon, MessageIcon::Warning);
     QVERIFY(!run.presenter.shown[0].title.empty());
     QVERIFY(!transmit->busy());
@@ -355,7 +360,7 @@ void TransmitGuiTest::cancelledRuleWarningKeepsTheConfirmation() {
     int result = -99;
     SendAndWait(transmit, result);
     QCOMPARE(result, 0);
-    QCOMPARE(run.presenter.shown[1].buttons, MessageButtons::OkCancel);
+    QCOMPARE(run.presenter.shown[1].buttons, MessageButtons::OkCancelDefaultCancel);
     QVERIFY(AnyWriteRequest(run.device()));
 }
 

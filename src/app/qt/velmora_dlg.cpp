@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/qt/language_targets.h"
@@ -118,8 +119,7 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
     const int activeStationId = App().commSettings.activeStationId;
     ComSettingPageModel& page = settingsPage_->model();
     page.LoadPortList();
-    page.FillFromSettings();
-    page.OpenPortFromSettings();
+    const bool portOpen = page.StartOnStoredPort();
     settingsPage_->LoadTexts();
     settingsPage_->Refresh();
     LanguageList()
@@ -128,8 +128,12 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
         .tab("DLG_TOP_TAB2_TITLE", tabs_, kSettingsTab)
         .tab("DLG_TOP_TAB3_TITLE", tabs_, kVersionTab)
         .load(ui);
-    ShowPage(kFunctionTab);
-    App().commSettings.activeStationId = activeStationId;
+    if (portOpen) {
+        ShowPage(kFunctionTab);
+        App().commSettings.activeStationId = activeStationId;
+    } else {
+        ShowUncheckedPort();
+    }
 
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         if (index == shownTab_) {
@@ -149,6 +153,28 @@ CVelmoraDlg::~CVelmoraDlg() {
     // to the program folder they were read from.
     stack_.reset();
     WriteCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
+}
+
+// The stored port is not there: whatever answers elsewhere was never checked, so the window
+// starts on the settings page with no controller identified until a new check succeeds.
+void CVelmoraDlg::ShowUncheckedPort() {
+    App().commSettings.activeStationId = -1;
+    {
+        const QSignalBlocker block(tabs_);
+        tabs_->setCurrentIndex(kSettingsTab);
+    }
+    // Not ShowPage: its refresh would select another device by its list position.
+    shownTab_ = kSettingsTab;
+    stack_->setCurrentWidget(settingsPage_);
+    const std::string text = ComposeAlarmText(kMsgComsettingComopenErrorAlarmContents,
+                                              kMsgComsettingComopenErrorCountermeasureContents) +
+                             "\n  " + App().commSettings.portName;
+    // Once the window is up, so the message stands over it.
+    QTimer::singleShot(0, this, [text] {
+        CVelmoraApp::instance()->ui().showMessage(text,
+                                                  MessageText(kMsgComsettingComopenErrorTitle),
+                                                  MessageIcon::Error, MessageButtons::Ok);
+    });
 }
 
 bool CVelmoraDlg::AllowTabChange() {

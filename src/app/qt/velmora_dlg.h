@@ -58,6 +58,7 @@ protected:
 
 private:
     bool AllowTabChange();
+    void ShowUncheckedPort();
 
     QTabBar* tabs_;
     // Owned here rather than by Qt's child list, so the pages go before the settings are saved.

@@ -283,6 +283,10 @@ void CComSettingDlg::StartCheck() {
         },
         window());
     progress.exec();
+    // The settings name the controller that answered, whatever the port list showed before.
+    if (progress.result() == kSearchAccepted) {
+        App().commSettings.portName = parameters.portName;
+    }
     model_.setCheckEnabled(true);
     Refresh();
     if (searchFinished_) {

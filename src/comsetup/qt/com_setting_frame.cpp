@@ -53,6 +53,7 @@ void CComSettingFrame::ApplyButtons() {
     quit_->setVisible(buttons.quit1100Visible);
     ok1101_->setVisible(buttons.ok1101Visible);
     ok1101_->setEnabled(buttons.ok1101Enabled);
+    cancel_->setVisible(buttons.ok1101Visible);
 }
 
 int CComSettingFrame::RunModal(QWidget* owner) {
@@ -65,16 +66,20 @@ int CComSettingFrame::RunModal(QWidget* owner) {
     QPushButton ok1099(QStringLiteral("OK"), &window);
     QPushButton quit(QStringLiteral("終了"), &window);
     QPushButton ok1101(QStringLiteral("OK"), &window);
+    QPushButton cancel(QStringLiteral("キャンセル"), &window);
     ok1099.setObjectName(QStringLiteral("ok"));
     quit.setObjectName(QStringLiteral("quit"));
     ok1101.setObjectName(QStringLiteral("okFromWorkDialog"));
+    cancel.setObjectName(QStringLiteral("cancelFromWorkDialog"));
     ok1099_ = &ok1099;
     quit_ = &quit;
     ok1101_ = &ok1101;
+    cancel_ = &cancel;
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(&ok1101);
+    buttons->addWidget(&cancel);
     buttons->addWidget(&ok1099);
     buttons->addWidget(&quit);
     auto* layout = new QVBoxLayout(&window);
@@ -84,6 +89,8 @@ int CComSettingFrame::RunModal(QWidget* owner) {
     QObject::connect(&ok1099, &QPushButton::clicked, &window, &QDialog::accept);
     QObject::connect(&ok1101, &QPushButton::clicked, &window, &QDialog::accept);
     QObject::connect(&quit, &QPushButton::clicked, &window, &QDialog::reject);
+    // The close box's path: the settings the frame was opened with come back.
+    QObject::connect(&cancel, &QPushButton::clicked, &window, &QWidget::close);
 
     model_.FrameOpened(App().startupComSetting, App().commCheckState);
     page.Refresh();
@@ -108,7 +115,10 @@ int CComSettingFrame::RunModal(QWidget* owner) {
         .text("DLG_COMSETTING_BUTTON_OK", &ok1099)
         .text("DLG_COMSETTING_BUTTON_QUIT", &quit)
         .load(ui_);
-    LanguageList().text("DLG_COMSETTING_BUTTON_OK", &ok1101).load(ui_);
+    LanguageList()
+        .text("DLG_COMSETTING_BUTTON_OK", &ok1101)
+        .text("DLG_PROGRESS_BUTTON_CANCEL", &cancel)
+        .load(ui_);
     page.LoadTexts();
     window.adjustSize();
     CenterOnWorkArea(&window);
@@ -120,7 +130,7 @@ int CComSettingFrame::RunModal(QWidget* owner) {
     model_.page().setFrameOkDisabler({});
     model_.FrameClosed();
     page_ = nullptr;
-    ok1099_ = quit_ = ok1101_ = nullptr;
+    ok1099_ = quit_ = ok1101_ = cancel_ = nullptr;
     window_ = nullptr;
     return result;
 }

@@ -30,6 +30,8 @@ class CComSettingFrame final {
     CComSettingDlg* page() const { return page_; }
     QPushButton* okButton() const;
     QPushButton* quitButton() const { return quit_; }
+    // Beside the OK of a frame opened from a work dialog: leaves it as its close box does.
+    QPushButton* cancelButton() const { return cancel_; }
     // Called with the open frame window each time the frame starts running.
     void setOpenedHook(std::function<void(CComSettingFrame&)> hook) { opened_ = std::move(hook); }
 
@@ -43,6 +45,7 @@ class CComSettingFrame final {
     QPushButton* ok1099_ = nullptr;
     QPushButton* quit_ = nullptr;
     QPushButton* ok1101_ = nullptr;
+    QPushButton* cancel_ = nullptr;
     std::function<void(CComSettingFrame&)> opened_;
 };
 

@@ -53,7 +53,11 @@ CProgressDlg::CProgressDlg(int mode, Work work, QWidget* owner)
     connect(cancel_, &QPushButton::clicked, this, &CProgressDlg::onCancel);
 
     QtUi loader(this);
-    LanguageList().text("DLG_PROGRESS_BUTTON_CANCEL", cancel_).load(loader);
+    // The job names the window, so a search is not mistaken for a backup.
+    LanguageList()
+        .text(mode == kBackup ? "DLG_BACKUP_TITLE" : "DLG_COMSETTING_BUTTON_COMCHECK", this)
+        .text("DLG_PROGRESS_BUTTON_CANCEL", cancel_)
+        .load(loader);
 }
 
 CProgressDlg::~CProgressDlg() {

@@ -1,12 +1,13 @@
 #include "transmit/qt/transmitting_dlg.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -46,22 +47,6 @@ std::function<void(QWidget*)>& SvErrorPresenter() {
     return presenter;
 }
 
-CTransmittingDlg::DifferencesPresenter& CurrentDifferencesPresenter() {
-    static CTransmittingDlg::DifferencesPresenter presenter;
-    return presenter;
-}
-
-void ShowDifferencesBox(QWidget* parent, const QString& title, const QString& text,
-                        const QString& details) {
-    QMessageBox box(parent);
-    box.setIcon(QMessageBox::Information);
-    box.setWindowTitle(title);
-    box.setText(text);
-    box.setDetailedText(details);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-}
-
 QLineEdit* NewShownValue(const char* name, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
@@ -98,10 +83,6 @@ void CTransmittingDlg::setSvErrorPresenter(std::function<void(QWidget* parent)> 
     SvErrorPresenter() = std::move(presenter);
 }
 
-void CTransmittingDlg::setDifferencesPresenter(DifferencesPresenter presenter) {
-    CurrentDifferencesPresenter() = std::move(presenter);
-}
-
 QString CTransmittingDlg::DifferencesText(const std::vector<VerifyDifference>& differences) {
     QString text = QStringLiteral("register\tkey\twritten\tread\n");
     for (const VerifyDifference& row : differences) {
@@ -130,6 +111,7 @@ CTransmittingDlg::CTransmittingDlg(QWidget* parent)
       progress_(new QProgressBar(this)),
       percent_(new QLabel(QStringLiteral("100%"), this)),
       status_(NewWrappingLabel(QStringLiteral("書込み完了"), this)),
+      result_(NewWrappingLabel(QString(), this)),
       cautionIcon_(new QLabel(this)),
       caution_(NewWrappingLabel(
           QStringLiteral(
@@ -181,6 +163,11 @@ void CTransmittingDlg::BuildLayout() {
     percent_->setMinimumWidth(percent_->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
     percent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     status_->setObjectName(QStringLiteral("status"));
+    result_->setObjectName(QStringLiteral("result"));
+    QFont resultFont = result_->font();
+    resultFont.setBold(true);
+    resultFont.setPointSizeF(resultFont.pointSizeF() * 1.4);
+    result_->setFont(resultFont);
     cautionIcon_->setObjectName(QStringLiteral("cautionIcon"));
     cautionIcon_->setPixmap(WarningSignPixmap(32));
     caution_->setObjectName(QStringLiteral("caution"));
@@ -222,6 +209,7 @@ void CTransmittingDlg::BuildLayout() {
     layout->addWidget(confirm_);
     layout->addLayout(bar);
     layout->addWidget(status_);
+    layout->addWidget(result_);
     layout->addLayout(cautionRow);
     layout->addLayout(buttons);
 
@@ -254,6 +242,8 @@ void CTransmittingDlg::ShowLayout(TransmitLayout layout) {
     progress_->setVisible(transmitting);
     status_->setVisible(transmitting);
     percent_->setVisible(transmitting);
+    // The outcome line belongs to a finished write; OnWorkerFinished shows it.
+    result_->hide();
     if (!transmitting) {
         cautionIcon_->hide();
         caution_->hide();
@@ -352,15 +342,19 @@ void CTransmittingDlg::StartTransmit() {
             this, [this] { ShowCaution(); }, Qt::QueuedConnection);
     };
     hooks.sleep = Sleeper();
+    hooks.verifyDetails = [](const std::vector<VerifyDifference>& rows) {
+        return ToStd(DifferencesText(rows));
+    };
     workerDone_ = false;
-    worker_ = std::thread(
-        [this, link, station, source = std::move(*loading.source), hooks = std::move(hooks)] {
-            TransferContext context{*link, station, ui_, &differences_};
-            const int result = TransmitWorker(context, source, hooks);
-            workerDone_ = true;
-            QMetaObject::invokeMethod(
-                this, [this, result] { OnWorkerFinished(result); }, Qt::QueuedConnection);
-        });
+    worker_ = std::thread([this, link, station, source = std::move(*loading.source),
+                           hooks = std::move(hooks)] {
+        TransferContext context{*link, station, ui_, &differences_};
+        const int result = TransmitWorker(context, source, hooks);
+        const bool began = context.writingBegan;
+        workerDone_ = true;
+        QMetaObject::invokeMethod(
+            this, [this, result, began] { OnWorkerFinished(result, began); }, Qt::QueuedConnection);
+    });
 }
 
 void CTransmittingDlg::RunOnGuiThread(const std::function<void()>& fn) {
@@ -388,7 +382,7 @@ void CTransmittingDlg::ShowCaution() {
     FitHeight();
 }
 
-void CTransmittingDlg::OnWorkerFinished(int result) {
+void CTransmittingDlg::OnWorkerFinished(int result, bool writingBegan) {
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -401,25 +395,24 @@ void CTransmittingDlg::OnWorkerFinished(int result) {
             MessageText(kMsgLinkRequestsRepeated) + " " + std::to_string(link->repeatedRequests());
         status_->setText(status_->text() + QStringLiteral("\n") + DisplayText(note));
     }
-    if (!differences_.empty()) {
-        ShowDifferences();
-    }
+    ShowResultLine(result, writingBegan);
     emit transmitFinished(result);
 }
 
-// The verification message names no rows; the differing ones are offered as its details.
-void CTransmittingDlg::ShowDifferences() {
-    QString title = DisplayText(MessageText(kMsgTransmitVerifyErrorTitle));
-    if (title.isEmpty()) {
-        title = windowTitle();
-    }
-    const QString text = DisplayText(MessageText(kMsgTransmitVerifyErrorAlarmContents));
-    const QString details = DifferencesText(differences_);
-    if (const auto& presenter = CurrentDifferencesPresenter()) {
-        presenter(this, title, text, details);
-    } else {
-        ShowDifferencesBox(this, title, text, details);
-    }
+// The outcome in a line that cannot be missed: whether the controller holds the data, holds
+// what it had, or may hold a mixture.
+void CTransmittingDlg::ShowResultLine(int result, bool writingBegan) {
+    const bool good = result == 0;
+    const MessageId text = good           ? kMsgTransmitResultVerified
+                           : writingBegan ? kMsgTransmitResultIncomplete
+                                          : kMsgTransmitResultNotWritten;
+    result_->setText(DisplayText(MessageText(text)));
+    QPalette palette = result_->palette();
+    palette.setColor(QPalette::WindowText,
+                     good ? QColor(0x1a, 0x7f, 0x37) : QColor(0xc0, 0x1c, 0x28));
+    result_->setPalette(palette);
+    result_->show();
+    FitHeight();
 }
 
 void CTransmittingDlg::ReturnToOpener() {

@@ -54,12 +54,8 @@ class CTransmittingDlg final : public VelmoraDialog {
     static void setSleeper(std::function<void(int ms)> sleeper);
     // The version-error dialog (shown modally on the GUI thread).
     static void setSvErrorPresenter(std::function<void(QWidget* parent)> presenter);
-    // The box listing the rows that read back differently.
-    using DifferencesPresenter = std::function<void(QWidget* parent, const QString& title,
-                                                    const QString& text, const QString& details)>;
-    static void setDifferencesPresenter(DifferencesPresenter presenter);
 
-    // The rows as the differences box lists them, one line each after a heading line.
+    // The rows as the verification box's details list them, one line each after a heading.
     static QString DifferencesText(const std::vector<VerifyDifference>& differences);
 
   signals:
@@ -76,8 +72,8 @@ class CTransmittingDlg final : public VelmoraDialog {
     void FitHeight();
     void ShowSvError();
     void ShowCaution();
-    void OnWorkerFinished(int result);
-    void ShowDifferences();
+    void OnWorkerFinished(int result, bool writingBegan);
+    void ShowResultLine(int result, bool writingBegan);
     // Runs fn on the GUI thread and waits for it.
     void RunOnGuiThread(const std::function<void()>& fn);
 
@@ -96,6 +92,7 @@ class CTransmittingDlg final : public VelmoraDialog {
     QProgressBar* progress_;
     QLabel* percent_;
     QLabel* status_;
+    QLabel* result_;
     QLabel* cautionIcon_;
     QLabel* caution_;
     QPushButton* return_;

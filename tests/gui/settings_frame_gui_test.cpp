@@ -1,0 +1,95 @@
+// The settings frame opened from a work dialog on a program with two controllers on two ports:
+// the main link follows the port confirmed in the frame.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include "comsetup/qt/com_setting_dlg.h"
+#include "data/qt/select_actuator_dlg.h"
+#include "gui/work_dialog_support.h"
+#include "link/register_ops.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+bool OpenedFromWorkDialog(QWidget* frame) {
+    return Child(frame, "okFromWorkDialog")->isVisible();
+}
+
+// Types a path into the frame's port list as a user does, ending with leaving the field.
+void TypePort(QWidget* frame, const std::string& path) {
+    auto* port = Child<QComboBox>(frame, "port");
+    port->lineEdit()->setText(QString::fromStdString(path));
+    emit port->lineEdit()->editingFinished();
+}
+
+}  // namespace
+
+class SettingsFrameGuiTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void confirmedPortIsTheMainLinksPort_data();
+    void confirmedPortIsTheMainLinksPort();
+};
+
+void SettingsFrameGuiTest::initTestCase() {
+    QVERIFY2(SampleDataBuilt(), "System/Data/VMA-Series missing: build velmora_sample_data");
+}
+
+void SettingsFrameGuiTest::confirmedPortIsTheMainLinksPort_data() {
+    QTest::addColumn<QString>("leaveWith");
+    QTest::newRow("ok on the new port") << "okFromWorkDialog";
+    QTest::newRow("close box") << "";
+    QTest::newRow("cancel") << "cancelFromWorkDialog";
+}
+
+void SettingsFrameGuiTest::confirmedPortIsTheMainLinksPort() {
+    QFETCH(QString, leaveWith);
+    const bool confirmWithOk = leaveWith == QStringLiteral("okFromWorkDialog");
+    SampleProgram run;
+    run.device().setVersion(210);
+    sim::PtyController other;
+    other.controller().setVersion(305);
+    QVERIFY(other.start());
+    const std::string oldPort = run.controller.slavePath();
+    const std::string newPort = other.slavePath();
+
+    run.press("writeByActuator");
+    Script script;
+    script
+        .whenReady(QStringLiteral("CComSettingFrame"), OpenedFromWorkDialog,
+                   [&](QWidget* frame) {
+                       TypePort(frame, newPort);
+                       Click(frame, "check");
+                   })
+        .whenReady(
+            QStringLiteral("CComSettingFrame"),
+            [](QWidget* frame) { return Child(frame, "okFromWorkDialog")->isEnabled(); },
+            [&](QWidget* frame) {
+                if (leaveWith.isEmpty()) {
+                    frame->close();
+                } else {
+                    Click(frame, qPrintable(leaveWith));
+                }
+            });
+    Click(run.program.selectActuatorDlg(), "comSetting");
+    QTRY_VERIFY_WITH_TIMEOUT(script.done(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(FindWindow(QStringLiteral("CComSettingFrame")) == nullptr, 60000);
+
+    const std::string expected = confirmWithOk ? newPort : oldPort;
+    QCOMPARE(App().commSettings.portName, expected);
+    QCOMPARE(run.session.master.portName(), expected);
+    std::string version;
+    QVERIFY(ReadVersion(run.session.master, 1, version).ok());
+    QCOMPARE(version, std::string(confirmWithOk ? "3.05" : "2.10"));
+    CComSettingDlg* mainPage = run.program.mainSettingsPage();
+    QCOMPARE(mainPage->model().selectedPortPath(), expected);
+    QCOMPARE(mainPage->portCombo()->currentData().toString().toStdString(), expected);
+}
+
+QTEST_MAIN(SettingsFrameGuiTest)
+#include "settings_frame_gui_test.moc"
