@@ -40,7 +40,7 @@ void PrintUsage(std::FILE* to) {
         "  write ADDR VALUE...    write holding registers from ADDR on\n"
         "  pack PLAIN SCRAMBLED   store a plain data file in the scrambled form\n"
         "  unpack SCRAMBLED PLAIN turn a stored data file back into plain text ('-': stdout)\n"
-        "  actuators [--json]     list the actuator table under System/Data, one record a\n"
+        "  actuators [--json]     list the actuator table of the program folder, one record a\n"
         "                         line (13 tab-separated fields) or as a JSON array\n"
         "  write-actuator --part-no P --sv S --io IO [--contents both|params|steps]\n"
         "                         write an actuator's data set into the controller and verify\n"

@@ -114,23 +114,33 @@ const std::array<std::pair<const char*, RecordField>, 13> kRecordFields = {{
 }};
 
 // Absolute, so that the records' list file paths name their data files from anywhere.
-std::string DataRoot() {
+std::filesystem::path ProgramRoot() {
     std::error_code error;
-    std::filesystem::path root = std::filesystem::absolute(App().moduleFolder, error);
-    root = (root / "System" / "Data").lexically_normal();
-    return root.string();
+    return std::filesystem::absolute(App().moduleFolder, error).lexically_normal();
 }
 
-// The data set a record comes from: the folder of its list file below System/Data.
+// The data set a record comes from: the folder of its list file below System/Data, or below the
+// program folder for a list file elsewhere in it.
 std::string DataSetOf(const stADP_FORMAT& record) {
     const std::filesystem::path folder = std::filesystem::path(record.strDataFile).parent_path();
-    return folder.lexically_relative(DataRoot()).string();
+    const std::filesystem::path inData =
+        folder.lexically_relative(ProgramRoot() / "System" / "Data");
+    if (!inData.empty() && *inData.begin() != "..") {
+        return inData.string();
+    }
+    return folder.lexically_relative(ProgramRoot()).string();
 }
 
+// The whole program folder, as the actuator selection dialog searches it: a list file the GUI
+// finds is never missing here.
 std::vector<stADP_FORMAT> LoadTable(Ui& ui) {
     std::vector<stADP_FORMAT> table;
     std::vector<std::string> models;
-    LoadActuatorTable(ui, DataRoot(), table, models);
+    std::string root = ProgramRoot().string();
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    LoadActuatorTable(ui, root, table, models);
     return table;
 }
 
@@ -160,7 +170,8 @@ int ActuatorsCommand(const Options& options, const std::vector<std::string>& arg
     }
     const std::vector<stADP_FORMAT> table = LoadTable(ui);
     if (table.empty())
-        std::fprintf(stderr, "velmora-cli: no actuator records under %s\n", DataRoot().c_str());
+        std::fprintf(stderr, "velmora-cli: no actuator records under %s\n",
+                     ProgramRoot().string().c_str());
     if (HasCommandOption(options, "json")) {
         std::printf("[");
         for (std::size_t i = 0; i < table.size(); ++i) {
@@ -360,7 +371,7 @@ int FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partNo
     }
     if (ofPart.empty()) {
         std::fprintf(stderr, "velmora-cli: no actuator with part number '%s' under %s\n",
-                     partNo.c_str(), DataRoot().c_str());
+                     partNo.c_str(), ProgramRoot().string().c_str());
         return kExitFailure;
     }
     if (matches.empty()) {
