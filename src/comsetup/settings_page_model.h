@@ -57,7 +57,8 @@ class ComSettingPageModel {
     // A path the user typed: listed (once) and selected as if picked from the list.
     void setTypedPort(const std::string& path);
 
-    // Flag 1: fill every control from the settings and open the port if this page never did.
+    // Flag 1: fill every control from the settings and open the port if this page never did;
+    // a stored port that is not listed selects no port (and opens none).
     // Flag 0: reopen and reconfigure the port portName names; the controls stay as they are.
     void InitControls(int flag);
     // The port a frame confirmed (portName after its OK or close box): listed if missing,
