@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "comsetup/qt/com_setting_dlg.h"
@@ -111,6 +112,7 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
     stack_->addWidget(versionPage_);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new CConnectionStrip(this));
     layout->addWidget(tabs_);
     layout->addWidget(stack_.get(), 1);
     setMinimumSize(480, 420);
