@@ -264,6 +264,16 @@ bool ComSettingPageModel::StartOnStoredPort() {
     return true;
 }
 
+void ComSettingPageModel::ShowSearchResult(int result) {
+    if (result != kSearchAccepted && result != kSearchRejected) {
+        return;
+    }
+    // The lists show where the controller answered, greyed or not; no handler runs.
+    const CommSettings& settings = App().commSettings;
+    selectId(settings.connectionId - 1);
+    selectBitRate(BitRateIndexOf(settings.bitRate));
+}
+
 void ComSettingPageModel::RefreshFromSettings() {
     inFrame_ = 0;
     const CommSettings& settings = App().commSettings;

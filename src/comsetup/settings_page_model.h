@@ -75,6 +75,9 @@ class ComSettingPageModel {
     // false comes back (the controller then counts as not identified). Otherwise the controls
     // are filled as FillFromSettings does.
     bool StartOnStoredPort();
+    // A search or check ended with the given result: when it found a controller, the station
+    // and bit-rate lists show where it answered.
+    void ShowSearchResult(int result);
     // The settings tab was selected: leave the frame mode and refill the controls from the
     // settings, the port by its position portNumber.
     void RefreshFromSettings();

@@ -290,6 +290,7 @@ void CComSettingDlg::StartCheck() {
     if (progress.result() == kSearchAccepted) {
         App().commSettings.portName = parameters.portName;
     }
+    model_.ShowSearchResult(progress.result());
     model_.setCheckEnabled(true);
     Refresh();
     if (searchFinished_) {
