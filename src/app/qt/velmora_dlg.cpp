@@ -154,7 +154,7 @@ CVelmoraDlg::~CVelmoraDlg() {
     // The settings page goes first (it closes the port); then the settings are written back,
     // to the program folder they were read from.
     stack_.reset();
-    WriteCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
+    SaveCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
 }
 
 // The stored port is not there: whatever answers elsewhere was never checked, so the window
