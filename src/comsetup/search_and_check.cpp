@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <utility>
@@ -49,6 +50,11 @@ int NotFound(Ui& ui) {
     return kSearchNotFound;
 }
 
+// An accepted check: the strip shows when it was made and what the controller said it runs.
+void RecordCheck(const RestrictionResult& result) {
+    App().lastCheck = {std::time(nullptr), result.versionRead ? result.controllerVersion : ""};
+}
+
 void StoreEnables(const RestrictionResult& result) {
     FunctionEnables& enables = App().functionEnables;
     enables.actuatorWriteEnabled = result.actuatorWriteEnabled;
@@ -72,10 +78,12 @@ int Found(RtuMaster& link, int stationId, int bitRate, const std::string& bitRat
         case RestrictionOutcome::Allowed:
             App().commCheckState = kCommAllowed;
             StoreEnables(result);
+            RecordCheck(result);
             return kSearchAccepted;
         case RestrictionOutcome::WarningAccepted:
             App().commCheckState = kCommWarningAccepted;
             StoreEnables(result);
+            RecordCheck(result);
             return kSearchAccepted;
         case RestrictionOutcome::WarningDeclined:
             App().commCheckState = kCommWarningDeclined;

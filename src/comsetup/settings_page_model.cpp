@@ -197,12 +197,14 @@ void ComSettingPageModel::InitControls(int flag) {
         link_.setRetries(settings.retries);
         return;
     }
-    selectPort(std::max(PortIndexOf(settings.portName), 0));
+    // A stored port that is gone selects nothing: another device in its place was never
+    // checked, and the manual mode's handler would store its name.
+    selectPort(PortIndexOf(settings.portName));
     SelectMethodFromSettings();
     // Above 32 the list is left without a selection.
     selectId(settings.connectionId < 1 ? 0 : settings.connectionId - 1);
     selectBitRate(std::max(BitRateIndexOf(settings.bitRate), 0));
-    if (link_.portName().empty()) {
+    if (link_.portName().empty() && portIndex_ >= 0) {
         (void)link_.open(selectedPortPath());
     }
 }
@@ -260,6 +262,16 @@ bool ComSettingPageModel::StartOnStoredPort() {
     }
     FillFromSettings();
     return true;
+}
+
+void ComSettingPageModel::ShowSearchResult(int result) {
+    if (result != kSearchAccepted && result != kSearchRejected) {
+        return;
+    }
+    // The lists show where the controller answered, greyed or not; no handler runs.
+    const CommSettings& settings = App().commSettings;
+    selectId(settings.connectionId - 1);
+    selectBitRate(BitRateIndexOf(settings.bitRate));
 }
 
 void ComSettingPageModel::RefreshFromSettings() {
@@ -369,7 +381,8 @@ const FrameButtons& ComSettingFrameModel::FrameOpened(int startupComSetting, int
         buttons_.ok1099Visible = true;
         buttons_.quit1100Visible = true;
         buttons_.ok1101Visible = false;
-        buttons_.ok1099Enabled = commCheckState == kCommWarningAccepted;
+        // An accepted warning stands for the port it was given on, and only while it is there.
+        buttons_.ok1099Enabled = commCheckState == kCommWarningAccepted && page_.portIndex() >= 0;
     } else {
         buttons_.ok1099Visible = false;
         buttons_.quit1100Visible = false;

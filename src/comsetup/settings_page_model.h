@@ -57,7 +57,8 @@ class ComSettingPageModel {
     // A path the user typed: listed (once) and selected as if picked from the list.
     void setTypedPort(const std::string& path);
 
-    // Flag 1: fill every control from the settings and open the port if this page never did.
+    // Flag 1: fill every control from the settings and open the port if this page never did;
+    // a stored port that is not listed selects no port (and opens none).
     // Flag 0: reopen and reconfigure the port portName names; the controls stay as they are.
     void InitControls(int flag);
     // The port a frame confirmed (portName after its OK or close box): listed if missing,
@@ -74,6 +75,9 @@ class ComSettingPageModel {
     // false comes back (the controller then counts as not identified). Otherwise the controls
     // are filled as FillFromSettings does.
     bool StartOnStoredPort();
+    // A search or check ended with the given result: when it found a controller, the station
+    // and bit-rate lists show where it answered.
+    void ShowSearchResult(int result);
     // The settings tab was selected: leave the frame mode and refill the controls from the
     // settings, the port by its position portNumber.
     void RefreshFromSettings();

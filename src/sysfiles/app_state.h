@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 
 #include "sysfiles/comm_settings.h"
@@ -21,6 +22,12 @@ enum CommCheckState : int {
     kCommRefused = 3,
 };
 
+// The last communication check that was accepted; shown beside the controller it names.
+struct CheckRecord {
+    std::time_t when = 0;           // 0: none accepted yet in this run
+    std::string controllerVersion;  // as the controller gave it; empty when it was not read
+};
+
 // The process-wide state several subsystems read and write. The GUI's application object and
 // the CLI both work on the one instance returned by App().
 struct AppState {
@@ -31,6 +38,7 @@ struct AppState {
     int restartRequested = 0;
     int commCheckState = kCommAllowed;
     int startupComSetting = 0;
+    CheckRecord lastCheck;
 };
 
 AppState& App();

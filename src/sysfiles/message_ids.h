@@ -78,9 +78,17 @@ enum MessageId : int {
     kMsgTransmitResultNotWritten = 68,
     kMsgTransmitResultIncomplete = 69,
     kMsgProgressStateNothingWritten = 70,
+    kMsgStripNotChecked = 71,
+    kMsgStripPort = 72,
+    kMsgStripStation = 73,
+    kMsgStripBitRate = 74,
+    kMsgStripSv = 75,
+    kMsgStripChecked = 76,
+    kMsgStripVirtualController = 77,
+    kMsgPortVirtualControllerEntry = 78,
 };
 
-inline constexpr int kMessageCount = 71;
+inline constexpr int kMessageCount = 79;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -155,6 +163,14 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_TRANSMIT_RESULT_NOT_WRITTEN",
     "MSG_TRANSMIT_RESULT_INCOMPLETE",
     "MSG_PROGRESS_STATE_NOTHING_WRITTEN",
+    "MSG_STRIP_NOT_CHECKED",
+    "MSG_STRIP_PORT",
+    "MSG_STRIP_STATION",
+    "MSG_STRIP_BITRATE",
+    "MSG_STRIP_SV",
+    "MSG_STRIP_CHECKED",
+    "MSG_STRIP_VIRTUAL_CONTROLLER",
+    "MSG_PORT_VIRTUAL_CONTROLLER_ENTRY",
 };
 
 }  // namespace velmora

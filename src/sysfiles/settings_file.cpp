@@ -102,4 +102,21 @@ void WriteCommSettings(const std::string& path, const CommSettings& settings) {
     WriteSettingValue(path, kCommSettingsSection, "COM_DELAY", std::to_string(settings.delay));
 }
 
+bool IsPseudoTerminalPath(const std::string& path) {
+    return path.rfind("/dev/pts/", 0) == 0;
+}
+
+void SaveCommSettings(const std::string& path, const CommSettings& settings) {
+    if (!IsPseudoTerminalPath(settings.portName)) {
+        WriteCommSettings(path, settings);
+        return;
+    }
+    // A pseudo-terminal is gone after this run; the station and rate found on it belong to it.
+    CommSettings stored = settings;
+    ReadValue(path, kCommSettingsSection, "COM_PORT", stored.portName, ValueEnd::TabSpace);
+    ReadInteger(path, "COM_BITRATE", stored.bitRate);
+    ReadInteger(path, "COM_CONNECTION_ID", stored.connectionId);
+    WriteCommSettings(path, stored);
+}
+
 }  // namespace velmora

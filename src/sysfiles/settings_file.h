@@ -9,7 +9,8 @@ namespace velmora {
 inline constexpr const char* kCommSettingsFile = "/System/CommunicationSetting.ini";
 inline constexpr const char* kCommSettingsSection = "COMMUNICATION_SETTING";
 
-// Reads a value up to its first TAB, '/' or space. -1 (output untouched) when the key yields nothing.
+// Reads a value up to its first TAB, '/' or space. -1 (output untouched) when the key yields
+// nothing.
 int ReadSettingValue(const std::string& path, const std::string& section, const std::string& key,
                      std::string& value);
 
@@ -21,5 +22,12 @@ int WriteSettingValue(const std::string& path, const std::string& section, const
 void ReadCommSettings(const std::string& path, CommSettings& settings);
 // Writes the record back (all keys but COM_NUM); keys not in the file are not created.
 void WriteCommSettings(const std::string& path, const CommSettings& settings);
+
+// A pseudo-terminal (/dev/pts/N, the built-in virtual controller's among them): it does not
+// outlive the run that opened it.
+bool IsPseudoTerminalPath(const std::string& path);
+// WriteCommSettings for the end of a GUI run: with a pseudo-terminal in use, the port, station
+// and bit rate the file holds stay, so the next start looks for the real controller again.
+void SaveCommSettings(const std::string& path, const CommSettings& settings);
 
 }  // namespace velmora

@@ -163,6 +163,7 @@ int VersionPageModel::ReadControllerVersion(RtuMaster& link, Ui& ui) {
         return -1;
     }
     controllerVersionText_ = "SV " + version;
+    App().lastCheck.controllerVersion = version;
     return 0;
 }
 

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "sysfiles/app_state.h"
 #include "platform/profile.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora {
 namespace {
@@ -395,6 +395,14 @@ const std::vector<std::string> kVocabulary = {
     "MSG_TRANSMIT_RESULT_NOT_WRITTEN",
     "MSG_TRANSMIT_RESULT_INCOMPLETE",
     "MSG_PROGRESS_STATE_NOTHING_WRITTEN",
+    "MSG_STRIP_NOT_CHECKED",
+    "MSG_STRIP_PORT",
+    "MSG_STRIP_STATION",
+    "MSG_STRIP_BITRATE",
+    "MSG_STRIP_SV",
+    "MSG_STRIP_CHECKED",
+    "MSG_STRIP_VIRTUAL_CONTROLLER",
+    "MSG_PORT_VIRTUAL_CONTROLLER_ENTRY",
     "MSG_PROGRESS_STATE_PARAMETERWRITE",
     "MSG_PROGRESS_STATE_STEPWRITE",
     "MSG_PROGRESS_STATE_VERIFY",
@@ -417,8 +425,8 @@ const std::vector<std::string> kVocabulary = {
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 159u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 159u);
+    ASSERT_EQ(kVocabulary.size(), 167u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 167u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;

@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <string>
+#include <string_view>
 
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dialog.h"
@@ -11,24 +15,65 @@
 #include "platform/program_folder.h"
 #include "sysfiles/app_state.h"
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velmora"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.10"));
-    QApplication::setWindowIcon(velmora::ProgramIcon());
+namespace {
 
-    QCommandLineParser parser;
+void Describe() {
+    QCoreApplication::setApplicationName(QStringLiteral("velmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.10"));
+}
+
+QCommandLineOption RootOption() {
+    return QCommandLineOption(QStringLiteral("root"),
+                              QStringLiteral("Program folder holding System/ (default: the "
+                                             "program's folder, or the per-user data folder "
+                                             "when that is read-only)."),
+                              QStringLiteral("folder"));
+}
+
+void AddOptions(QCommandLineParser& parser, const QCommandLineOption& root) {
     parser.setApplicationDescription(
         QStringLiteral("Writes actuator parameters and step data into a motor controller."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption root(QStringLiteral("root"),
-                                  QStringLiteral("Program folder holding System/ (default: the "
-                                                 "program's folder, or the per-user data folder "
-                                                 "when that is read-only)."),
-                                  QStringLiteral("folder"));
     parser.addOption(root);
+}
+
+// The options that print and end need no display: they are answered before QApplication,
+// which aborts without one.
+bool AsksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") {
+            return false;
+        }
+        if (arg == "--version" || arg == "-v" || arg == "--help" || arg == "-h" || arg == "-?" ||
+            arg == "--help-all") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (AsksForTextOnly(argc, argv)) {
+        QCoreApplication application(argc, argv);
+        Describe();
+        QCommandLineParser parser;
+        const QCommandLineOption root = RootOption();
+        AddOptions(parser, root);
+        parser.process(application);  // prints and exits
+        return 0;
+    }
+    QApplication application(argc, argv);
+    Describe();
+    QApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
+    QApplication::setWindowIcon(velmora::ProgramIcon());
+
+    QCommandLineParser parser;
+    const QCommandLineOption root = RootOption();
+    AddOptions(parser, root);
     parser.process(application);
 
     std::string folder = parser.isSet(root)

@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/qualification_dlg.h"
 #include "app/qt/velmora_dlg.h"
 #include "backup/qt/backup_dlg.h"
@@ -179,6 +180,8 @@ int CVelmoraApp::OpenSettingsFrameFromWorkDialog(QWidget* workDialog) {
         mainWindow_ = previous;
         mainPage->Refresh();
     }
+    // The main link was reopened only now, after the frame had closed.
+    CConnectionStrip::RefreshAll();
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "comsetup/qt/com_setting_dlg.h"
@@ -111,6 +112,7 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
     stack_->addWidget(versionPage_);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new CConnectionStrip(this));
     layout->addWidget(tabs_);
     layout->addWidget(stack_.get(), 1);
     setMinimumSize(480, 420);
@@ -152,7 +154,7 @@ CVelmoraDlg::~CVelmoraDlg() {
     // The settings page goes first (it closes the port); then the settings are written back,
     // to the program folder they were read from.
     stack_.reset();
-    WriteCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
+    SaveCommSettings(ModulePath(kCommSettingsFile), App().commSettings);
 }
 
 // The stored port is not there: whatever answers elsewhere was never checked, so the window

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "backup/backup_run.h"
@@ -72,6 +73,7 @@ void CBackupDlg::BuildLayout() {
     buttons->addWidget(start_);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new CConnectionStrip(this));
     layout->addWidget(fileGroup_);
     layout->addLayout(buttons);
 

@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "comsetup/qt/progress_dlg.h"
@@ -42,7 +43,7 @@ void StopVirtualController() {
 }
 
 QString CComSettingDlg::VirtualControllerEntryText() {
-    return QStringLiteral("Virtual controller (built in, for training)...");
+    return QString::fromStdString(MessageText(kMsgPortVirtualControllerEntry));
 }
 
 CComSettingDlg::CComSettingDlg(std::unique_ptr<ComSettingPageModel> model, QtUi& ui,
@@ -211,6 +212,8 @@ void CComSettingDlg::Refresh() {
     }
     check_->setEnabled(model_.checkEnabled());
     refreshing_ = false;
+    // A change here may have forgotten the controller, a check found one: the strips follow.
+    CConnectionStrip::RefreshAll();
 }
 
 void CComSettingDlg::OnPortActivated(int index) {
@@ -287,6 +290,7 @@ void CComSettingDlg::StartCheck() {
     if (progress.result() == kSearchAccepted) {
         App().commSettings.portName = parameters.portName;
     }
+    model_.ShowSearchResult(progress.result());
     model_.setCheckEnabled(true);
     Refresh();
     if (searchFinished_) {

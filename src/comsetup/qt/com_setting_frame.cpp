@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "comsetup/qt/com_setting_dlg.h"
@@ -129,6 +130,8 @@ int CComSettingFrame::RunModal(QWidget* owner) {
     const int result = window.exec() == QDialog::Accepted ? kFrameResultOk : kFrameResultCancel;
     model_.page().setFrameOkDisabler({});
     model_.FrameClosed();
+    // The frame may have changed the line or the controller the other windows name.
+    CConnectionStrip::RefreshAll();
     page_ = nullptr;
     ok1099_ = quit_ = ok1101_ = cancel_ = nullptr;
     window_ = nullptr;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "transmit/qt/transmitting_dlg.h"
@@ -106,6 +107,7 @@ void CFileSelectDlg::BuildLayout() {
     buttons->addWidget(start_);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new CConnectionStrip(this));
     layout->addWidget(fileGroup_);
     layout->addWidget(comGroup_);
     layout->addWidget(writeGroup_);

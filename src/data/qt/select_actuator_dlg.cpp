@@ -19,10 +19,11 @@
 #include <string>
 #include <utility>
 
-#include "sysfiles/app_state.h"
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "data/qt/work_dialog_support.h"
+#include "sysfiles/app_state.h"
 #include "transmit/qt/transmitting_dlg.h"
 
 namespace velmora {
@@ -193,6 +194,7 @@ void CSelectActuatorDlg::BuildLayout() {
     buttons->addWidget(start_);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new CConnectionStrip(this));
     layout->addWidget(selectGroup_);
     layout->addWidget(conditionsGroup_);
     layout->addWidget(writeGroup_);

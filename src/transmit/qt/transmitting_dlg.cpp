@@ -20,6 +20,7 @@
 #include <string>
 #include <utility>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/sv_error_dlg.h"
 #include "app/qt/velmora_app.h"
@@ -205,6 +206,8 @@ void CTransmittingDlg::BuildLayout() {
     buttons->addWidget(send_);
 
     auto* layout = new QVBoxLayout(this);
+    // Above the summary: the confirmation names the controller the write goes to.
+    layout->addWidget(new CConnectionStrip(this));
     layout->addLayout(shown);
     layout->addWidget(confirm_);
     layout->addLayout(bar);

@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/velmora_app.h"
@@ -136,6 +137,7 @@ void CVersionInfoDlg::ReadControllerVersion() {
     }
     model_.ReadControllerVersion(page->link(), ui_);
     controllerVersion_->setText(QString::fromStdString(model_.controllerVersionText()));
+    CConnectionStrip::RefreshAll();
 }
 
 void CVersionInfoDlg::OnUpdate() {
