@@ -67,10 +67,13 @@ int RunSearch(const Options& options, const std::vector<std::string>& args, Cons
     PrintVerdicts(link, static_cast<std::uint8_t>(settings.activeStationId), ui);
     if (result != kSearchAccepted)
         return kExitRefused;
-    // Stored as the main window stores them when it closes.
+    // Stored as the main window stores them when it closes; a pseudo-terminal does not outlive
+    // the run that opened it, so the real controller's settings stay.
     settings.portName = parameters.portName;
     settings.autoSelect = automatic ? 1 : 0;
-    WriteCommSettings(ModulePath(kCommSettingsFile), settings);
+    SaveCommSettings(ModulePath(kCommSettingsFile), settings);
+    if (IsPseudoTerminalPath(parameters.portName))
+        std::printf("settings kept: %s is a pseudo-terminal\n", parameters.portName.c_str());
     return kExitSuccess;
 }
 

@@ -153,7 +153,8 @@ TEST_F(CliUsageTest, ShippedRulesDecideCheckAndBackup) {
          0,
          {"communication: allowed",
           "backup: warning (controller version 0.50, the rule file's "
-          "versions for backup 1.00 to 9.99)"},
+          "versions for backup 1.00 to 9.99)",
+          "settings kept: "},
          false},
         {1000,
          {"check"},
