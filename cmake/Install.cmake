@@ -103,14 +103,14 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 # characters a line (CPack puts a space before each).
 set(CPACK_PACKAGE_DESCRIPTION
     "Velmora writes an electric actuator's parameter set and step data into its
-motor controller over a serial line as a Modbus RTU master, verifies every write
-by reading it back, backs a controller up into a file and restores it. It finds
-the controller by searching station IDs and bit rates and asks a rule file which
-operations the controller's software version allows.
+motor controller over a serial line as a Modbus RTU master, verifies every
+write by reading it back, backs a controller up into a file and restores it.
+It finds the controller by searching station IDs and bit rates and asks a rule
+file which operations the controller's software version allows.
 
 The package holds the desktop program (velmora), the command-line tool
-(velmora-cli), a virtual controller for training and tests (velmora-sim) and a
-sample data set.")
+(velmora-cli), a virtual controller for training and tests (velmora-sim) and
+a sample data set.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
