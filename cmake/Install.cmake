@@ -7,6 +7,7 @@
 #   share/velmora/lang/<code>/LanguageData.ini   what "velmora-cli language <code>" installs
 #   share/applications/velmora.desktop, share/icons/hicolor/scalable/apps/velmora.svg
 #   share/man/man1/velmora-cli.1.gz
+#   share/doc/velmora/copyright           the machine-readable copyright file Debian asks for
 #
 # Included after SampleData.cmake, whose outputs it installs.
 
@@ -55,6 +56,8 @@ foreach(entry IN LISTS VELMORA_LANGUAGE_SOURCES)
 endforeach()
 add_custom_target(velmora_language_files ALL DEPENDS ${VELMORA_LANGUAGE_OUTPUTS})
 
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/velmora.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/velmora.svg
@@ -88,7 +91,7 @@ if(VELMORA_BUILD_TESTS)
 endif()
 
 # The Debian package: cpack -G DEB in the build folder gives velmora_<version>_<arch>.deb.
-set(VELMORA_PACKAGE_MAINTAINER "Velmora maintainers <maintainers@velmora.invalid>"
+set(VELMORA_PACKAGE_MAINTAINER "Velmora Project <velmora@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VENDOR "Velmora")
@@ -96,13 +99,18 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${VELMORA_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "writes actuator parameters and step data into motor controllers (Modbus RTU)")
+# Broken into lines here: the control file keeps them as they are, and Debian wants at most 80
+# characters a line (CPack puts a space before each).
 set(CPACK_PACKAGE_DESCRIPTION
-    "Velmora writes an electric actuator's parameter set and step data into its motor \
-controller over a serial line as a Modbus RTU master, verifies every write by reading it back, \
-backs a controller up into a file and restores it. It finds the controller by searching station \
-IDs and bit rates and asks a rule file which operations the controller's software version \
-allows. The package holds the desktop program (velmora), the command-line tool (velmora-cli), \
-a virtual controller for training and tests (velmora-sim) and a sample data set.")
+    "Velmora writes an electric actuator's parameter set and step data into its
+motor controller over a serial line as a Modbus RTU master, verifies every
+write by reading it back, backs a controller up into a file and restores it.
+It finds the controller by searching station IDs and bit rates and asks a rule
+file which operations the controller's software version allows.
+
+The package holds the desktop program (velmora), the command-line tool
+(velmora-cli), a virtual controller for training and tests (velmora-sim) and
+a sample data set.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

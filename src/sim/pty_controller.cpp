@@ -266,6 +266,16 @@ void PtyController::respond(const std::vector<std::uint8_t>& request) {
     if (!plan) {
         return;
     }
+    {
+        std::unique_lock lock(pauseMutex_);
+        if (holdWhen_ && holdWhen_(request)) {
+            holdWhen_ = nullptr;
+            released_ = false;
+            replyHeld_ = true;
+            pauseWake_.wait(lock, [this] { return released_ || stopping_.load(); });
+            replyHeld_ = false;
+        }
+    }
     long long delayUs = plan->extraDelayMs * 1000LL;
     const std::uint32_t rate = bitRate_;
     const bool paced = pacing_ && rate > 0;
@@ -288,7 +298,11 @@ void PtyController::respond(const std::vector<std::uint8_t>& request) {
 
 bool PtyController::sendReply(const ReplyPlan& plan) {
     if (plan.trickleGapMs <= 0) {
-        return writeToLine(plan.bytes.data(), plan.bytes.size());
+        if (!writeToLine(plan.bytes.data(), plan.bytes.size())) {
+            return false;
+        }
+        ++repliesSent_;
+        return true;
     }
     for (std::size_t i = 0; i < plan.bytes.size(); ++i) {
         if (i > 0 && !pauseMicroseconds(plan.trickleGapMs * 1000LL)) {
@@ -298,7 +312,22 @@ bool PtyController::sendReply(const ReplyPlan& plan) {
             return false;
         }
     }
+    ++repliesSent_;
     return true;
+}
+
+void PtyController::holdReplyWhen(RequestTest holdWhen) {
+    std::lock_guard lock(pauseMutex_);
+    holdWhen_ = std::move(holdWhen);
+}
+
+void PtyController::releaseHeldReply() {
+    {
+        std::lock_guard lock(pauseMutex_);
+        holdWhen_ = nullptr;
+        released_ = true;
+    }
+    pauseWake_.notify_all();
 }
 
 bool PtyController::writeToLine(const std::uint8_t* data, std::size_t size) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -50,6 +51,18 @@ class PtyController {
     void setTurnaroundMs(int milliseconds) { turnaroundMs_ = milliseconds; }
     // Chunks of bytes thrown away because the line ran at another bit rate.
     std::size_t garbledChunks() const { return garbledChunks_; }
+    // Replies put on the line so far (each copy of a doubled reply counts).
+    std::size_t repliesSent() const { return repliesSent_; }
+
+    // Holds back the reply to the first request from now on that holdWhen accepts (the
+    // request is acted on) until releaseHeldReply() or stop(). Lets a test stop a job at a
+    // known point and act there, instead of guessing how long the job takes. holdWhen runs
+    // on the controller's thread.
+    using RequestTest = std::function<bool(const std::vector<std::uint8_t>& request)>;
+    void holdReplyWhen(RequestTest holdWhen);
+    // True while a reply is held back.
+    bool replyHeld() const { return replyHeld_; }
+    void releaseHeldReply();
 
   private:
     void run();
@@ -71,6 +84,7 @@ class PtyController {
     std::atomic<bool> pacing_;
     std::atomic<int> turnaroundMs_;
     std::atomic<std::size_t> garbledChunks_{0};
+    std::atomic<std::size_t> repliesSent_{0};
 
     UniqueFd master_;
     // Held open so the master never sees a hang-up while no client has the port open.
@@ -84,6 +98,10 @@ class PtyController {
     std::atomic<bool> stopping_{false};
     std::mutex pauseMutex_;
     std::condition_variable pauseWake_;
+    // Guarded by pauseMutex_.
+    RequestTest holdWhen_;
+    bool released_ = false;
+    std::atomic<bool> replyHeld_{false};
 };
 
 }  // namespace velmora::sim

@@ -194,6 +194,7 @@ TEST_F(LinkFixture, OperationsSendExactFramesAndReturnTheirResults) {
          {},
          "time-out"},
     };
+    givePatientTiming();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         controller().resetImage();
@@ -216,6 +217,7 @@ TEST_F(LinkFixture, OperationsSendExactFramesAndReturnTheirResults) {
 }
 
 TEST_F(LinkFixture, WritesLandInTheRegisterImage) {
+    givePatientTiming();
     const std::uint8_t data[4] = {0x12, 0x34, 0xAB, 0xCD};
     ASSERT_TRUE(WriteRegisters(link, 1, 0x0400, data, 4).ok());
     EXPECT_EQ(controller().getRange(0x0400, 2), (std::vector<std::uint16_t>{0x1234, 0xABCD}));
@@ -242,6 +244,7 @@ TEST_F(LinkFixture, ExceptionCodesPickTheirAlarmText) {
         {3, kMsgComAbnormalResponseAccessContents},
         {4, kMsgComAbnormalResponseInjusticeContents},
     };
+    givePatientTiming();
     for (const Case& c : cases) {
         for (const bool write : {false, true}) {
             SCOPED_TRACE(std::to_string(c.code) + (write ? " write" : " read"));
@@ -299,7 +302,7 @@ TEST_F(LinkFixture, LineThatHangsUpFails) {
 }
 
 TEST_F(LinkFixture, ReplyTricklingInWithGapsIsReceived) {
-    ASSERT_TRUE(link.configure(kBaud, 1, 5).ok());  // poll interval 12 ms for 7 bytes
+    givePatientTiming();
     controller().setVersion(123);
     controller().trickleNextReply(8);
     std::string version;
@@ -316,6 +319,8 @@ TEST_F(LinkFixture, InvalidRepliesAreNeverTakenAsData) {
         {"corrupted CRC", [](auto& c) { c.corruptNextReplyCrc(1); }},
         {"wrong station", [](auto& c) { c.wrongStationReply(1); }},
     };
+    // The spoilt reply must arrive within the master's wait to count as garbled.
+    givePatientTiming();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         controller().setRegister(0x0010, 0xBEEF);
@@ -336,7 +341,13 @@ TEST_F(LinkFixture, LateReplyToAnEarlierRequestIsDiscarded) {
     std::uint8_t data[2];
     EXPECT_FALSE(ReadRegisters(link, 1, 0x0010, 1, data).ok());
     controller().setExtraDelayMs(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the late reply is waiting
+    // Once the late reply is on the line it waits there for the next request.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (sim.repliesSent() < 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(sim.repliesSent(), 1u);
+    givePatientTiming();
     ASSERT_TRUE(ReadRegisters(link, 1, 0x0011, 1, data).ok());
     EXPECT_EQ(data[0] * 256 + data[1], 0x2222);
 }
@@ -369,7 +380,7 @@ TEST_F(LinkFixture, OpenFailureNamesTheReasonAndEmptiesThePortName) {
 TEST_F(LinkFixture, AnswersOnlyAtTheControllersBitRate) {
     sim.setBitRate(9600);
     EXPECT_FALSE(EchoTest(link, 1).ok());
-    ASSERT_TRUE(link.configure(9600, 1, 0).ok());
+    givePatientTiming(9600);
     EXPECT_TRUE(EchoTest(link, 1).ok());
 }
 
@@ -377,6 +388,7 @@ TEST_F(LinkFixture, AnswersOnlyAtTheControllersBitRate) {
 TEST_F(LinkFixture, ConcurrentCallersAreSerialised) {
     controller().setRegister(0x0010, 0x1234);
     controller().setVersion(110);
+    givePatientTiming();
     int failures = 0;
     std::thread other([&] {
         for (int i = 0; i < 40; ++i) {
@@ -406,7 +418,8 @@ TEST_F(LinkFixture, MastersOnTwoPortsWorkAtTheSameTime) {
     ASSERT_TRUE(secondSim.start());
     RtuMaster second;
     ASSERT_TRUE(second.open(secondSim.slavePath()).ok());
-    ASSERT_TRUE(second.configure(kBaud, 1, 0).ok());
+    ASSERT_TRUE(second.configure(kBaud, 1, kPatientDelayMs).ok());
+    givePatientTiming();
     controller().setRegister(0x0010, 0x1111);
     secondSim.controller().setRegister(0x0010, 0x2222);
     auto readMany = [](RtuMaster& master, std::uint16_t expected, int& wrong) {

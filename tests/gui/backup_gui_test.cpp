@@ -8,10 +8,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+#include <memory>
+#include <vector>
+
 #include "backup/qt/backup_dlg.h"
 #include "comsetup/qt/progress_dlg.h"
 #include "data/qt/file_select_dlg.h"
 #include "gui/work_dialog_support.h"
+#include "model/register_map.h"
 #include "transmit/qt/transmitting_dlg.h"
 
 using namespace velmora;
@@ -20,6 +25,38 @@ using namespace velmora::test;
 namespace {
 
 constexpr int kWriteTimeoutMs = 30000;
+
+// A response delay that gives the controller over a second per reply (the master waits it
+// and ten poll intervals that include it), so a test may hold a reply back while it acts.
+constexpr int kPatientDelayMs = 100;
+
+void UsePatientTiming(const QString& programFolder) {
+    QFile file(programFolder + QStringLiteral("/System/CommunicationSetting.ini"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    QVERIFY(text.contains("COM_DELAY=0\r\n"));
+    text.replace("COM_DELAY=0\r\n", "COM_DELAY=" + QByteArray::number(kPatientDelayMs) + "\r\n");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(text), text.size());
+}
+
+// The second request of a backward reading of the step area: the confirming reading is under
+// way in the step part. Runs on the controller's thread.
+sim::PtyController::RequestTest SecondBackwardStepRead() {
+    return [last = -1](const std::vector<std::uint8_t>& request) mutable {
+        if (request.size() < 6 || request[1] != 0x03) {
+            return false;
+        }
+        const int address = request[2] * 256 + request[3];
+        if (address < kStepFirstReg || address > kStepLastReg) {
+            return false;
+        }
+        const bool backward = last >= 0 && address < last;
+        last = address;
+        return backward;
+    };
+}
 
 QByteArray FileBytes(const QString& path) {
     QFile file(path);
@@ -154,30 +191,37 @@ void BackupGuiTest::cancelInTheStepPartLeavesNoNewFile() {
         QCOMPARE(file.write(olderBytes), olderBytes.size());
     }
 
-    SampleProgram run;
-    // Slow enough replies that the 64 step reads outlast the script's polling.
-    run.device().setExtraDelayMs(8);
+    SampleProgram run(UsePatientTiming);
+    // The backup stops at a known point in the step part of its second reading until the
+    // script has cancelled there; no guess at how fast the machine reads.
+    run.controller.holdReplyWhen(SecondBackwardStepRead());
     QString percentAtCancel;
     QString statusAtCancel;
     QString titleAtCancel;
     Script script;
-    script.when(QStringLiteral("CProgressDlg"), [&](QWidget* progress) {
-        // The first reading of both areas fills the bar to 50%; the second, which confirms
-        // it, runs from 51% with the step status.
-        auto* percent = Child<QLabel>(progress, "percent");
-        auto* status = Child<QLabel>(progress, "status");
-        auto shown = [percent] {
-            const QString text = percent->text();
-            return text.size() > 1 ? text.chopped(1).toInt() : -1;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(
-            shown() >= 51 && shown() < 100 && status->text() == Shown(kMsgProgressBackupStep),
-            10000);
-        percentAtCancel = percent->text();
-        statusAtCancel = status->text();
-        titleAtCancel = progress->windowTitle();
-        Click(progress, "cancel");
-    });
+    script.whenReady(
+        QStringLiteral("CProgressDlg"), [&](QWidget*) { return run.controller.replyHeld(); },
+        [&](QWidget* progress) {
+            // Released whatever happens here, so a failed check cannot hold the backup.
+            const std::unique_ptr<void, std::function<void(void*)>> release(
+                &run, [&](void*) { run.controller.releaseHeldReply(); });
+            // The first reading of both areas fills the bar to 50%; the second, which
+            // confirms it, runs from 51% with the step status.
+            auto* percent = Child<QLabel>(progress, "percent");
+            auto* status = Child<QLabel>(progress, "status");
+            auto shown = [percent] {
+                const QString text = percent->text();
+                return text.size() > 1 ? text.chopped(1).toInt() : -1;
+            };
+            // The labels follow the worker through queued signals.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                shown() >= 51 && shown() < 100 && status->text() == Shown(kMsgProgressBackupStep),
+                30000);
+            percentAtCancel = percent->text();
+            statusAtCancel = status->text();
+            titleAtCancel = progress->windowTitle();
+            Click(progress, "cancel");
+        });
     RunBackupTo(run, path);
     QVERIFY(script.done());
     QVERIFY2(percentAtCancel.size() > 1 && percentAtCancel.chopped(1).toInt() >= 51,

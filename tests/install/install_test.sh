@@ -49,6 +49,7 @@ expected=(
     share/velmora/lang/ja/LanguageData.ini
     share/applications/velmora.desktop
     share/icons/hicolor/scalable/apps/velmora.svg
+    share/doc/velmora/copyright
 )
 if [ -x "$build/bin/velmora" ]; then
     expected+=(bin/velmora)

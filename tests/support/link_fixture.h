@@ -66,6 +66,14 @@ class LinkFixture : public ::testing::Test {
 
     sim::VirtualController& controller() { return sim.controller(); }
 
+    // A response delay that gives the controller's thread over a second to answer (the
+    // master waits the delay and then ten poll intervals that include it), so a test that
+    // expects a reply holds on a loaded machine. Each request costs the delay once.
+    static constexpr int kPatientDelayMs = 100;
+    void givePatientTiming(std::uint32_t baud = kBaud) {
+        ASSERT_TRUE(link.configure(baud, 1, kPatientDelayMs).ok());
+    }
+
     ScriptedUi ui;
     sim::PtyController sim;
     RtuMaster link;
