@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/file_ctrl.h"
+#include "platform/local_time.h"
 #include "sim/virtual_controller.h"
 #include "support/writer_fixture.h"
 
@@ -22,7 +23,7 @@ using RegisterValues = std::map<std::uint16_t, std::uint16_t>;
 // The parameter area after the plain parameter file was written under the heading, with the
 // part number as unit name and the mode byte in its writing mode.
 inline RegisterValues ExpectedParameterImage(const std::string& plain, const std::string& heading,
-                                            const std::string& partNo) {
+                                             const std::string& partNo) {
     const auto rows = SplitCsv(plain);
     RegisterValues image;
     std::size_t line = 0;
@@ -144,7 +145,7 @@ inline std::vector<std::string> Concat(std::initializer_list<std::vector<std::st
 inline std::uint16_t TodaysDateCode() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    LocalTime(now, local);
     return static_cast<std::uint16_t>(((local.tm_year % 100) / 10) << 12 |
                                       ((local.tm_year % 100) % 10) << 8 |
                                       ((local.tm_mon + 1) / 10) << 4 | ((local.tm_mon + 1) % 10));
