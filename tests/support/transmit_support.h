@@ -38,7 +38,7 @@ inline RegisterValues ExpectedParameterImage(const std::string& plain, const std
             break;
         }
         const auto reg = static_cast<std::uint16_t>(std::stoul(row[key].substr(1), nullptr, 16));
-        const long number = std::stol(row[value]);
+        const long long number = std::stoll(row[value]);
         const std::string& kind = row[key + 6];
         if (kind == "2W") {
             const auto bits = static_cast<std::uint32_t>(number);
@@ -46,7 +46,7 @@ inline RegisterValues ExpectedParameterImage(const std::string& plain, const std
             image[reg + 1] = static_cast<std::uint16_t>(bits & 0xFFFF);
             ++line;
         } else if (kind == "W" && line + 1 < rows.size() && rows[line + 1][key].empty()) {
-            const long low = reg == 0x000C ? 200 : std::stol(rows[line + 1][value]);
+            const long long low = reg == 0x000C ? 200 : std::stoll(rows[line + 1][value]);
             image[reg] = static_cast<std::uint16_t>((number & 0xFF) << 8 | (low & 0xFF));
             ++line;
         } else if (kind == "W") {
@@ -79,9 +79,9 @@ inline RegisterValues ExpectedStepImage(const std::string& plain, const std::str
         }
         const auto reg = static_cast<std::uint16_t>(std::stoul(row[6].substr(1), nullptr, 16));
         if (row[7] == "W") {
-            image[reg] = static_cast<std::uint16_t>(std::stol(row[value]) & 0xFFFF);
+            image[reg] = static_cast<std::uint16_t>(std::stoll(row[value]) & 0xFFFF);
         } else if (row[7] == "2W") {
-            const auto bits = static_cast<std::uint32_t>(std::stol(row[value]));
+            const auto bits = static_cast<std::uint32_t>(std::stoll(row[value]));
             image[reg] = static_cast<std::uint16_t>(bits >> 16);
             image[reg + 1] = static_cast<std::uint16_t>(bits & 0xFFFF);
         }
