@@ -156,8 +156,15 @@ class Win32SerialPort final : public SerialPort {
         if (size == 0) {
             return 0;
         }
+        // Only what is queued is asked for, so the read completes at once even under a
+        // serial layer (Wine on a pseudo-terminal) that would park an empty one.
+        const int waiting = bytesWaiting();
+        if (waiting <= 0) {
+            return waiting;
+        }
         DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
+        const DWORD want =
+            static_cast<DWORD>(std::min<std::size_t>(size, static_cast<std::size_t>(waiting)));
         if (!Finish(::ReadFile(port_.get(), buffer, want, &got, read_.reset()), read_, got)) {
             return -1;
         }
