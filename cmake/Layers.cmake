@@ -2,8 +2,19 @@
 # Builds the non-Qt sources of src/<dir> into the static library NAME and checks every include
 # of a project header: it must name a folder of this layer or of a layer it uses (directly or
 # through them), or the user seam app/ui.h unless NO_UI says the layer never talks to the user.
-# Qt headers are refused outright.
+# Qt headers are refused outright. Per-OS sources sit side by side: *_posix.cpp builds
+# everywhere but Windows, *_win32.cpp only there.
 set(VELMORA_APP_SEAM "app/ui.h")
+
+# Drops the sources written for another operating system from the list variable named.
+function(velmora_filter_os_sources list_var)
+    if(WIN32)
+        list(FILTER ${list_var} EXCLUDE REGEX "_posix\\.cpp$")
+    else()
+        list(FILTER ${list_var} EXCLUDE REGEX "_win32\\.cpp$")
+    endif()
+    set(${list_var} ${${list_var}} PARENT_SCOPE)
+endfunction()
 
 function(velmora_layer name)
     cmake_parse_arguments(LAYER "NO_UI" "" "DIRS;USES" ${ARGN})
@@ -19,6 +30,7 @@ function(velmora_layer name)
     foreach(dir IN LISTS LAYER_DIRS)
         file(GLOB dir_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp)
         file(GLOB dir_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.h)
+        velmora_filter_os_sources(dir_sources)
         list(APPEND sources ${dir_sources})
         foreach(file IN LISTS dir_sources dir_headers)
             file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")

@@ -18,11 +18,13 @@ foreach(relative IN LISTS VELMORA_SAMPLE_SOURCES)
     set(source ${CMAKE_SOURCE_DIR}/data/sample/${relative})
     set(output ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/System/Data/${stored})
     get_filename_component(output_dir ${output} DIRECTORY)
-    # --root: the packer needs only the language file, which the source tree holds.
+    # --root: the packer needs only the language file, which the source tree holds. A cross
+# build runs the packer through its emulator (Wine).
     add_custom_command(
         OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
-        COMMAND $<TARGET_FILE:velmora-cli> --root ${CMAKE_SOURCE_DIR} pack ${source} ${output}
+        COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velmora-cli>
+                --root ${CMAKE_SOURCE_DIR} pack ${source} ${output}
         DEPENDS ${source} velmora-cli
         COMMENT "Scrambling sample data ${relative}"
         VERBATIM)

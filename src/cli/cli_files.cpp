@@ -2,7 +2,6 @@
 // a FIFO would wait for a writer forever, and "could not be opened" alone does not say whether
 // the name, the kind of file or its contents are at fault.
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,39 +17,51 @@
 namespace velmora::cli {
 namespace {
 
+namespace fs = std::filesystem;
+
 // Words for a file type that is not a regular file.
-std::string KindProblem(mode_t mode) {
-    if (S_ISDIR(mode))
-        return "is a folder, not a file";
-    if (S_ISFIFO(mode))
-        return "is a FIFO (named pipe), not a regular file";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "is a device, not a regular file";
-    if (S_ISSOCK(mode))
-        return "is a socket, not a regular file";
-    return "is not a regular file";
+std::string KindProblem(fs::file_type type) {
+    switch (type) {
+        case fs::file_type::directory:
+            return "is a folder, not a file";
+        case fs::file_type::fifo:
+            return "is a FIFO (named pipe), not a regular file";
+        case fs::file_type::character:
+        case fs::file_type::block:
+            return "is a device, not a regular file";
+        case fs::file_type::socket:
+            return "is a socket, not a regular file";
+        default:
+            return "is not a regular file";
+    }
+}
+
+bool IsMissing(const std::error_code& error) {
+    return error == std::errc::no_such_file_or_directory;
 }
 
 }  // namespace
 
+// std::filesystem rather than stat(): the same answers on every system the CLI runs on.
 std::string InputFileProblem(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return errno == ENOENT ? "does not exist"
-                               : std::string("cannot be reached: ") + std::strerror(errno);
-    return S_ISREG(info.st_mode) ? std::string() : KindProblem(info.st_mode);
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error)
+        return IsMissing(error) ? "does not exist" : "cannot be reached: " + error.message();
+    return status.type() == fs::file_type::regular ? std::string() : KindProblem(status.type());
 }
 
 std::string OutputFileProblem(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0)
-        return S_ISREG(info.st_mode) ? std::string() : KindProblem(info.st_mode);
-    if (errno != ENOENT)
-        return std::string("cannot be reached: ") + std::strerror(errno);
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (!error)
+        return status.type() == fs::file_type::regular ? std::string() : KindProblem(status.type());
+    if (!IsMissing(error))
+        return "cannot be reached: " + error.message();
+    fs::path folder = fs::path(path).parent_path();
     if (folder.empty())
         folder = ".";
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (!fs::is_directory(folder, error))
         return "cannot be made: its folder " + folder.string() + " does not exist";
     return {};
 }

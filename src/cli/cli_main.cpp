@@ -16,9 +16,9 @@
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/interrupts.h"
+#include "platform/bit_rates.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
-#include "platform/termios_rates.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "sysfiles/settings_file.h"
@@ -181,7 +181,7 @@ int Main(int argc, char** argv) {
         return kExitUsage;
     }
     if (options.baudRate && (*options.baudRate < 0 ||
-                             !SpeedForBitRate(static_cast<std::uint32_t>(*options.baudRate)))) {
+                             !IsSupportedBitRate(static_cast<std::uint32_t>(*options.baudRate)))) {
         std::fprintf(stderr, "velmora-cli: --baud %d is not a bit rate the line can run at\n",
                      *options.baudRate);
         return kExitUsage;

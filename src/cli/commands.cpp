@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/link_messages.h"
-#include "platform/termios_rates.h"
+#include "platform/bit_rates.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 
@@ -58,7 +58,7 @@ int Connect(const Options& options, RtuMaster& link, Ui& ui, std::uint8_t& stati
         std::fprintf(stderr, "velmora-cli: no port set; use --port\n");
         return kExitUsage;
     }
-    if (baud < 0 || !SpeedForBitRate(static_cast<std::uint32_t>(baud))) {
+    if (baud < 0 || !IsSupportedBitRate(static_cast<std::uint32_t>(baud))) {
         std::fprintf(stderr, "velmora-cli: %d is not a bit rate the line can run at%s\n", baud,
                      options.baudRate ? "" : " (from the settings file; use --baud)");
         return options.baudRate ? kExitUsage : kExitFailure;

@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "model/data_check.h"
+#include "platform/atomic_file.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
 #include "sysfiles/app_state.h"
@@ -69,23 +70,10 @@ std::map<std::string, std::string> AvailableLanguages() {
     return languages;
 }
 
-// Replaces the file in one step, so that the program never reads half a language file.
+// Replaces the file in one step, so that the program never reads half a language file (a
+// plain rename would not replace an existing file on Windows).
 bool ReplaceFile(const std::string& path, const std::string& bytes) {
-    const std::string scratch = path + ".new";
-    {
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            ::unlink(scratch.c_str());
-            return false;
-        }
-    }
-    if (std::rename(scratch.c_str(), path.c_str()) != 0) {
-        ::unlink(scratch.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, bytes);
 }
 
 // language [CODE]: without a code, lists the languages and marks the one in use (the one whose

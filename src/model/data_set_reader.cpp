@@ -64,16 +64,16 @@ Whole ReadWhole(const std::string& text, long long& value) {
 }
 
 // A value cell as the checksum has always read it: blanks, a sign and the leading digits; 0
-// when it does not start with a number. Nothing when it does not fit a long.
-std::optional<long> SumTerm(const std::string& text) {
+// when it does not start with a number. Nothing when it does not fit 64 bits (on every system).
+std::optional<std::int64_t> SumTerm(const std::string& text) {
     const char* const end = text.data() + text.size();
     const char* begin = text.data() + std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size());
-    long value = 0;
+    std::int64_t value = 0;
     const auto error = std::from_chars(PastPlus(begin, end), end, value).ec;
     if (error == std::errc::result_out_of_range) {
         return std::nullopt;
     }
-    return error == std::errc() ? value : 0L;
+    return error == std::errc() ? value : std::int64_t{0};
 }
 
 // One data file being read: its lines cut into fields, and where its findings go.
@@ -160,14 +160,15 @@ std::optional<Header> FindHeader(const Source& source, const std::string& headin
 // checks that line's value. The sum line's index, or kNone when there is none.
 std::size_t CheckSum(const Source& source, const Header& header, int kindColumn) {
     const int column = header.valueColumn;
-    long sum = 0;
+    std::int64_t sum = 0;
     bool inRange = true;
     for (std::size_t line = header.line + 1; line < source.size(); ++line) {
         const std::string& value = source.Field(line, column);
         if (source.Field(line, kindColumn) != "sum") {
-            const std::optional<long> term = inRange ? SumTerm(value) : std::nullopt;
-            inRange = term && !((*term > 0 && sum > std::numeric_limits<long>::max() - *term) ||
-                                (*term < 0 && sum < std::numeric_limits<long>::min() - *term));
+            const std::optional<std::int64_t> term = inRange ? SumTerm(value) : std::nullopt;
+            inRange =
+                term && !((*term > 0 && sum > std::numeric_limits<std::int64_t>::max() - *term) ||
+                          (*term < 0 && sum < std::numeric_limits<std::int64_t>::min() - *term));
             sum += inRange ? *term : 0;
             continue;
         }

@@ -6,6 +6,20 @@
 namespace velmora {
 namespace {
 
+// A field taken from a local code page (Windows-1252, Shift-JIS) can grow on its way to
+// UTF-8; the bound holds for the text handed on, cut where a character starts.
+std::string Bounded(std::string text) {
+    if (text.size() <= kMaxFieldBytes) {
+        return text;
+    }
+    std::size_t end = kMaxFieldBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    text.resize(end);
+    return text;
+}
+
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 
@@ -89,7 +103,7 @@ int GetField(std::string& out, CFileCtrl& file, int index) {
             collected.push_back(byte);
         }
     }
-    out = LocalToUtf8(collected);
+    out = Bounded(LocalToUtf8(collected));
     return 0;
 }
 

@@ -11,7 +11,8 @@ namespace velmora {
 // Comma-separated field access on a reading-mode CFileCtrl. Lines end with CR LF; there is no
 // quoting, so every comma ends a field.
 
-// Fields longer than this keep their first kMaxFieldBytes bytes; the rest is dropped.
+// Fields longer than this keep their first kMaxFieldBytes bytes; the rest is dropped. A field
+// that grows when converted from the local code page is cut again at a character start.
 inline constexpr std::size_t kMaxFieldBytes = 8192;
 
 // Passes n CR LF pairs (a CR without LF after it ends no line). 0 with the position at the

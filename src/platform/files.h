@@ -11,6 +11,10 @@ namespace velmora {
 // Whole-file access under an advisory lock, for files the program shares with other copies of
 // itself. Locks never wait: an open fails while another holder's lock conflicts.
 
+// Opens path for plain reading, without a lock. Invalid on failure, errno ENOENT when the file
+// is missing.
+UniqueFd OpenForReading(const std::string& path);
+
 // Opens path for reading under a shared lock. Invalid on failure.
 UniqueFd OpenLockedForReading(const std::string& path);
 

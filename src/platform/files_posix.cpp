@@ -19,6 +19,10 @@ UniqueFd OpenLocked(const std::string& path, int flags, int lock) {
 
 }  // namespace
 
+UniqueFd OpenForReading(const std::string& path) {
+    return UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
 UniqueFd OpenLockedForReading(const std::string& path) {
     return OpenLocked(path, O_RDONLY, LOCK_SH);
 }

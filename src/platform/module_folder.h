@@ -4,7 +4,7 @@
 
 namespace velmora {
 
-// Folder of the running executable (from /proc/self/exe), ending in '/'; empty when unknown.
+// Folder of the running executable, ending in '/'; empty when unknown.
 std::string ModuleFolderOfExecutable();
 
 }  // namespace velmora

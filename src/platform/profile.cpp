@@ -1,6 +1,5 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/files.h"
 #include "platform/unique_fd.h"
 
 namespace velmora {
@@ -168,7 +168,7 @@ std::string CutToCodePoints(std::string_view text, std::size_t maxChars) {
 enum class ReadResult { Ok, Missing, Failed };
 
 ReadResult ReadWholeFile(const std::string& path, std::string& text) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd = OpenForReading(path);
     if (fd.get() < 0)
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     text.clear();
@@ -223,7 +223,10 @@ std::string EditText(const std::string& text, const std::string& section, const 
     }
     if (!result.empty() && result.back() != '\n')
         result += eol;
-    result += "[" + std::string(Trim(section)) + "]" + eol + keyLine + eol;
+    // Appended piece by piece: "[" + std::string(...) trips GCC 12's -Wrestrict at -O2.
+    result += '[';
+    result += Trim(section);
+    result += "]" + eol + keyLine + eol;
     return result;
 }
 

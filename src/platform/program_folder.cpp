@@ -1,14 +1,12 @@
 #include "platform/program_folder.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/folder_utils.h"
+#include "platform/program_folder_os.h"
 
 namespace velmora {
 namespace {
@@ -19,17 +17,18 @@ constexpr const char* kSystemFolder = "System";
 constexpr const char* kSettingsFile = "/CommunicationSetting.ini";
 
 bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    std::error_code error;
+    return fs::is_directory(path, error);
 }
 
 // The program writes its settings file back and copies data updates into System/Data.
 bool IsWritableSystem(const std::string& system) {
-    if (!IsFolder(system) || ::access(system.c_str(), W_OK) != 0) {
+    if (!IsFolder(system) || !CanWriteIntoFolder(system)) {
         return false;
     }
     const std::string settings = system + kSettingsFile;
-    return ::access(settings.c_str(), F_OK) != 0 || ::access(settings.c_str(), W_OK) == 0;
+    std::error_code error;
+    return !fs::exists(settings, error) || CanWriteFile(settings);
 }
 
 std::string WithSlash(std::string folder) {
@@ -65,8 +64,8 @@ bool MakeUserCopy(const std::string& source, const std::string& userFolder) {
     if (!IsFolder(userFolder)) {
         return false;
     }
-    std::string scratch = userFolder + ".System-XXXXXX";
-    if (::mkdtemp(scratch.data()) == nullptr) {
+    const std::string scratch = MakeScratchFolder(userFolder + ".System-");
+    if (scratch.empty()) {
         return false;
     }
     // CopyTree makes one folder level at a time; a folder holding only folders (Data/) needs its
@@ -83,7 +82,7 @@ bool MakeUserCopy(const std::string& source, const std::string& userFolder) {
         return false;
     }
     MakeOwnerWritable(scratch);
-    if (::rename(scratch.c_str(), target.c_str()) != 0) {
+    if (std::rename(scratch.c_str(), target.c_str()) != 0) {
         // Another start may have made the copy meanwhile; that one is kept.
         DeleteTree(scratch);
     }
@@ -105,21 +104,6 @@ EnvLookup ProcessEnvironment() {
 std::string InstalledShareFolder(const std::string& executableFolder) {
     const fs::path share = fs::path(WithSlash(executableFolder)) / ".." / "share" / "velmora" / "";
     return share.lexically_normal().string();
-}
-
-std::string UserProgramFolder(const EnvLookup& env) {
-    std::string base;
-    const std::optional<std::string> dataHome = env("XDG_DATA_HOME");
-    if (dataHome && !dataHome->empty() && dataHome->front() == '/') {
-        base = *dataHome;
-    } else {
-        const std::optional<std::string> home = env("HOME");
-        if (!home || home->empty()) {
-            return {};
-        }
-        base = WithSlash(*home) + ".local/share";
-    }
-    return WithSlash(base) + "velmora/";
 }
 
 std::string ResolveProgramFolder(const std::string& executableFolder, const EnvLookup& env) {

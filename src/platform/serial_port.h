@@ -38,16 +38,20 @@ class SerialPort {
 
 std::unique_ptr<SerialPort> MakeSystemSerialPort();
 
-// Maps a port name from the settings file to a device path: an absolute path stays as it is,
-// a Windows name COMn (from an older settings file) becomes /dev/ttyS(n-1), any other plain
-// name is looked up under /dev.
+// Maps a port name from the settings file to a device path.
+// Linux: an absolute path stays as it is, a Windows name COMn (from an older settings file)
+// becomes /dev/ttyS(n-1), any other plain name is looked up under /dev.
+// Windows: COMn (any other plain name as well) becomes \\.\COMn, /dev/ttyS(n-1) becomes
+// \\.\COMn, a name already in the device namespace stays.
 std::string ResolvePortName(const std::string& name);
 
-// The serial devices present, for the port list: /dev/serial/by-id links first, then
-// /dev/ttyUSB*, /dev/ttyACM* and the /dev/ttyS* that have a driver behind them.
+// The serial devices present, for the port list.
+// Linux: /dev/serial/by-id links first, then /dev/ttyUSB*, /dev/ttyACM* and the /dev/ttyS*
+// that have a driver behind them. Windows: the COM names in the registry's SERIALCOMM map.
 std::vector<std::string> ListSerialPorts();
 
 // ListSerialPorts over other roots: devDir stands for /dev, sysTtyDir for /sys/class/tty.
+// Windows has no such folders and gives ListSerialPorts().
 std::vector<std::string> ListSerialPortsUnder(const std::string& devDir,
                                               const std::string& sysTtyDir);
 

@@ -16,6 +16,7 @@
 #include "model/data_check.h"
 #include "model/field_reader.h"
 #include "model/file_ctrl.h"
+#include "platform/module_folder.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
 
@@ -310,7 +311,7 @@ TEST(DataCheckTest, TheSampleSetPassesAndEveryFileIsCounted) {
 }
 
 TEST(DataCheckTest, TheBuiltDataFolderPasses) {
-    const fs::path data = fs::read_symlink("/proc/self/exe").parent_path() / "System" / "Data";
+    const fs::path data = fs::path(ModuleFolderOfExecutable()) / "System" / "Data";
     ASSERT_TRUE(fs::exists(data / kSetName / "AdapterFile.vms"));
     const auto problems = CheckDataFolder(data.string());
     EXPECT_TRUE(problems.empty()) << Describe(problems);

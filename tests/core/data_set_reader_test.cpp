@@ -54,13 +54,13 @@ void SetField(std::string& line, int column, const std::string& value) {
 
 // Puts the sum of the value column back into the sum line, as an author's tool would.
 void Reseal(Lines& lines) {
-    long sum = 0;
+    long long sum = 0;
     for (std::size_t i = At(lines, kColumn) + 1; i < lines.size(); ++i) {
         if (test::Field(lines[i], kKindColumn) == "sum") {
             SetField(lines[i], kValueColumn, std::to_string(sum));
             return;
         }
-        sum += std::strtol(test::Field(lines[i], kValueColumn).c_str(), nullptr, 10);
+        sum += std::strtoll(test::Field(lines[i], kValueColumn).c_str(), nullptr, 10);
     }
 }
 

@@ -1,23 +1,37 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 
 namespace velmora::test {
 
-// A fresh folder under /tmp, removed with everything in it (read-only parts included) when
-// the object goes.
+// A fresh folder in the system's temporary folder (/tmp on Linux), removed with everything in
+// it (read-only parts included) when the object goes.
 class TempFolder {
   public:
     TempFolder() {
-        std::string pattern = "/tmp/velmora_test_XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
+        namespace fs = std::filesystem;
+        std::error_code error;
+        std::string base = fs::temp_directory_path(error).string();
+        if (error)
+            return;
+        while (!base.empty() && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+        static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::mt19937 random(std::random_device{}());
+        std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            std::string candidate = base + "/velmora_test_";
+            for (int i = 0; i < 6; ++i) candidate.push_back(kLetters[pick(random)]);
+            // create_directory is false for a name that exists: that one is someone else's.
+            if (fs::create_directory(candidate, error))
+                path_ = candidate;
+            else if (error)
+                return;
+        }
     }
     ~TempFolder() {
         namespace fs = std::filesystem;

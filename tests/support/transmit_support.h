@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/file_ctrl.h"
+#include "platform/local_time.h"
 #include "sim/virtual_controller.h"
 #include "support/writer_fixture.h"
 
@@ -22,7 +23,7 @@ using RegisterValues = std::map<std::uint16_t, std::uint16_t>;
 // The parameter area after the plain parameter file was written under the heading, with the
 // part number as unit name and the mode byte in its writing mode.
 inline RegisterValues ExpectedParameterImage(const std::string& plain, const std::string& heading,
-                                            const std::string& partNo) {
+                                             const std::string& partNo) {
     const auto rows = SplitCsv(plain);
     RegisterValues image;
     std::size_t line = 0;
@@ -37,7 +38,7 @@ inline RegisterValues ExpectedParameterImage(const std::string& plain, const std
             break;
         }
         const auto reg = static_cast<std::uint16_t>(std::stoul(row[key].substr(1), nullptr, 16));
-        const long number = std::stol(row[value]);
+        const long long number = std::stoll(row[value]);
         const std::string& kind = row[key + 6];
         if (kind == "2W") {
             const auto bits = static_cast<std::uint32_t>(number);
@@ -45,7 +46,7 @@ inline RegisterValues ExpectedParameterImage(const std::string& plain, const std
             image[reg + 1] = static_cast<std::uint16_t>(bits & 0xFFFF);
             ++line;
         } else if (kind == "W" && line + 1 < rows.size() && rows[line + 1][key].empty()) {
-            const long low = reg == 0x000C ? 200 : std::stol(rows[line + 1][value]);
+            const long long low = reg == 0x000C ? 200 : std::stoll(rows[line + 1][value]);
             image[reg] = static_cast<std::uint16_t>((number & 0xFF) << 8 | (low & 0xFF));
             ++line;
         } else if (kind == "W") {
@@ -78,9 +79,9 @@ inline RegisterValues ExpectedStepImage(const std::string& plain, const std::str
         }
         const auto reg = static_cast<std::uint16_t>(std::stoul(row[6].substr(1), nullptr, 16));
         if (row[7] == "W") {
-            image[reg] = static_cast<std::uint16_t>(std::stol(row[value]) & 0xFFFF);
+            image[reg] = static_cast<std::uint16_t>(std::stoll(row[value]) & 0xFFFF);
         } else if (row[7] == "2W") {
-            const auto bits = static_cast<std::uint32_t>(std::stol(row[value]));
+            const auto bits = static_cast<std::uint32_t>(std::stoll(row[value]));
             image[reg] = static_cast<std::uint16_t>(bits >> 16);
             image[reg + 1] = static_cast<std::uint16_t>(bits & 0xFFFF);
         }
@@ -144,7 +145,7 @@ inline std::vector<std::string> Concat(std::initializer_list<std::vector<std::st
 inline std::uint16_t TodaysDateCode() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    LocalTime(now, local);
     return static_cast<std::uint16_t>(((local.tm_year % 100) / 10) << 12 |
                                       ((local.tm_year % 100) % 10) << 8 |
                                       ((local.tm_mon + 1) / 10) << 4 | ((local.tm_mon + 1) % 10));

@@ -1,0 +1,201 @@
+#include "platform/folder_utils.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+namespace velmora {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now so that a failing close can be reported.
+    int release() {
+        const int result = close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+  private:
+    int fd_;
+};
+
+struct Entry {
+    std::string name;
+    bool isFolder;
+};
+
+// The folder's entries in listing order, "." and ".." left out. The listing is read in full
+// before anything is changed, so deletions and copies cannot disturb it.
+bool ListFolder(const std::string& folder, std::vector<Entry>& entries) {
+    DirHandle dir(opendir(folder.c_str()));
+    if (!dir) {
+        return false;
+    }
+    while (const dirent* item = readdir(dir.get())) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        struct stat info {};
+        // lstat: a link to a folder is not followed.
+        const bool isFolder =
+            lstat((folder + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        entries.push_back({name, isFolder});
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Copies a regular file (a link is followed to its target), overwriting the destination and
+// giving it the source's permission bits.
+bool CopyFile(const std::string& source, const std::string& destination) {
+    // O_NONBLOCK keeps a FIFO from stalling the open; it is refused just below.
+    Fd in(open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (in.get() < 0) {
+        return false;
+    }
+    struct stat sourceInfo {};
+    if (fstat(in.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
+        return false;
+    }
+    struct stat destinationInfo {};
+    if (stat(destination.c_str(), &destinationInfo) == 0 &&
+        destinationInfo.st_dev == sourceInfo.st_dev &&
+        destinationInfo.st_ino == sourceInfo.st_ino) {
+        return false;  // truncating the destination would empty the source
+    }
+    const mode_t mode = sourceInfo.st_mode & 07777;
+    Fd out(open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    if (out.get() < 0) {
+        return false;
+    }
+    bool ok = fchmod(out.get(), mode) == 0;
+    char buffer[64 * 1024];
+    while (ok) {
+        const ssize_t got = read(in.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else {
+            ok = WriteAll(out.get(), buffer, static_cast<std::size_t>(got));
+        }
+    }
+    if (out.release() != 0) {
+        ok = false;
+    }
+    if (!ok) {
+        unlink(destination.c_str());  // no half-copied file is left to look valid
+    }
+    return ok;
+}
+
+}  // namespace
+
+int FindFileInTree(const std::string& folder, const std::string& fileName,
+                   std::vector<std::string>& found) {
+    std::vector<Entry> entries;
+    if (!ListFolder(folder, entries)) {
+        return 0;
+    }
+    int hit = 0;
+    for (const auto& entry : entries) {
+        const std::string path = folder + "/" + entry.name;
+        if (entry.isFolder) {
+            if (FindFileInTree(path, fileName, found) == 1) {
+                hit = 1;
+            }
+        } else if (entry.name == fileName) {
+            found.push_back(path);
+            hit = 1;
+        }
+    }
+    return hit;
+}
+
+int DeleteTree(const std::string& folder) {
+    std::vector<Entry> entries;
+    if (!ListFolder(folder, entries)) {
+        return -1;
+    }
+    // Single failures are passed over: as much as possible is removed.
+    for (const auto& entry : entries) {
+        const std::string path = folder + "/" + entry.name;
+        if (entry.isFolder) {
+            DeleteTree(path);
+        } else {
+            unlink(path.c_str());
+        }
+    }
+    rmdir(folder.c_str());
+    return 0;
+}
+
+int CopyTree(const std::string& source, const std::string& destination) {
+    std::vector<Entry> entries;
+    if (!ListFolder(source, entries)) {
+        return -1;
+    }
+    for (const auto& entry : entries) {
+        const std::string from = source + "/" + entry.name;
+        const std::string to = destination + "/" + entry.name;
+        if (entry.isFolder) {
+            if (CopyTree(from, to) != 0) {
+                return -1;
+            }
+            continue;
+        }
+        struct stat info {};
+        if (stat(destination.c_str(), &info) != 0) {
+            // One level only; a missing parent makes the copy below fail.
+            mkdir(destination.c_str(), 0777);
+        }
+        if (!CopyFile(from, to)) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace velmora
