@@ -277,7 +277,13 @@ void TransmitGuiTest::verifyFailureListsTheRowAndEndsNg() {
     const int ng =
         FindShown(run.presenter, kMsgTransmitCompleteTitle, kMsgTransmitNgContents, verify);
     QVERIFY2(ng > verify, "the NG message follows the verify message");
-    QCOMPARE(StatusText(transmit), Shown(kMsgProgressStateWriteNg));
+    // A busy machine may make the master repeat a request; the status then says so on a
+    // line of its own below the outcome.
+    const QStringList status = StatusText(transmit).split(QLatin1Char('\n'));
+    QCOMPARE(status.front(), Shown(kMsgProgressStateWriteNg));
+    QVERIFY2(status.size() == 1 ||
+                 (status.size() == 2 && status[1].startsWith(Shown(kMsgLinkRequestsRepeated))),
+             qPrintable(StatusText(transmit)));
 
     QCOMPARE(differenceRows.size(), 1);
     QCOMPARE(differenceTitles.front(), Shown(kMsgTransmitVerifyErrorTitle));
