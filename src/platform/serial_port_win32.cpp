@@ -210,6 +210,9 @@ class Win32SerialPort final : public SerialPort {
                 if (waiting > 0) {
                     return true;
                 }
+                if (RemainingMs(deadline) == 0) {
+                    return false;
+                }
                 continue;  // an event for bytes already read
             }
             const DWORD result =
