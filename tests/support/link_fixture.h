@@ -73,6 +73,9 @@ class LinkFixture : public ::testing::Test {
     // expects a reply holds on a loaded machine. Each request costs the delay once.
     static constexpr int kPatientDelayMs = 100;
     void givePatientTiming(std::uint32_t baud = kBaud) {
+        if (IsSkipped()) {
+            return;  // no line to time where the fixture was skipped
+        }
         ASSERT_TRUE(link.configure(baud, 1, kPatientDelayMs).ok());
     }
 
