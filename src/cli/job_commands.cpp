@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backup/backup_run.h"
+#include "cli/actuator_records.h"
 #include "cli/commands.h"
 #include "cli/interrupts.h"
 #include "data/file_selection.h"
@@ -66,15 +67,6 @@ std::string WithoutCr(std::string text) {
 
 // ---- Options -----------------------------------------------------------------------------
 
-std::string CommandOption(const Options& options, const std::string& name) {
-    const auto found = options.commandOptions.find(name);
-    return found == options.commandOptions.end() ? std::string() : found->second;
-}
-
-bool HasCommandOption(const Options& options, const std::string& name) {
-    return options.commandOptions.count(name) != 0;
-}
-
 // --contents as the write-contents index: 0 both, 1 parameters only, 2 steps only; -1 when
 // the value is none of the three.
 int WriteContentsOption(const Options& options) {
@@ -112,55 +104,6 @@ const std::array<std::pair<const char*, RecordField>, 13> kRecordFields = {{
     {"dataColumn", &stADP_FORMAT::strParamColumn},
     {"listFile", &stADP_FORMAT::strDataFile},
 }};
-
-// Absolute, so that the records' list file paths name their data files from anywhere.
-std::filesystem::path ProgramRoot() {
-    std::error_code error;
-    return std::filesystem::absolute(App().moduleFolder, error).lexically_normal();
-}
-
-// The data set a record comes from: the folder of its list file below System/Data, or below the
-// program folder for a list file elsewhere in it.
-std::string DataSetOf(const stADP_FORMAT& record) {
-    const std::filesystem::path folder = std::filesystem::path(record.strDataFile).parent_path();
-    const std::filesystem::path inData =
-        folder.lexically_relative(ProgramRoot() / "System" / "Data");
-    if (!inData.empty() && *inData.begin() != "..") {
-        return inData.string();
-    }
-    return folder.lexically_relative(ProgramRoot()).string();
-}
-
-// The whole program folder, as the actuator selection dialog searches it: a list file the GUI
-// finds is never missing here.
-std::vector<stADP_FORMAT> LoadTable(Ui& ui) {
-    std::vector<stADP_FORMAT> table;
-    std::vector<std::string> models;
-    std::string root = ProgramRoot().string();
-    while (root.size() > 1 && root.back() == '/') {
-        root.pop_back();
-    }
-    LoadActuatorTable(ui, root, table, models);
-    return table;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 int ActuatorsCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
                      Session&) {
@@ -341,82 +284,9 @@ int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, i
     return status;
 }
 
-// What tells records of one part number, SV number and IO specification apart.
-struct RecordChoice {
-    std::string controller;
-    std::string stroke;
-    std::string dataSet;
-};
-
-bool Chosen(const stADP_FORMAT& record, const RecordChoice& choice) {
-    return (choice.controller.empty() || record.strController == choice.controller) &&
-           (choice.stroke.empty() || record.strStroke == choice.stroke) &&
-           (choice.dataSet.empty() || DataSetOf(record) == choice.dataSet);
-}
-
-// The one record of the part number with this SV number and IO specification (narrowed by the
-// choice), or the exit status after telling the user what there is instead. Several records
-// are never settled by taking the first: they may name another controller or data set.
-int FindRecord(const std::vector<stADP_FORMAT>& table, const std::string& partNo,
-               const std::string& svNo, const std::string& ioSpec, const RecordChoice& choice,
-               stADP_FORMAT& found) {
-    std::vector<const stADP_FORMAT*> ofPart;
-    std::vector<const stADP_FORMAT*> matches;
-    for (const stADP_FORMAT& record : table) {
-        if (record.strPartNo != partNo)
-            continue;
-        ofPart.push_back(&record);
-        if (record.strSVNo == svNo && record.strIOSpec == ioSpec)
-            matches.push_back(&record);
-    }
-    if (ofPart.empty()) {
-        std::fprintf(stderr, "velmora-cli: no actuator with part number '%s' under %s\n",
-                     partNo.c_str(), ProgramRoot().string().c_str());
-        return kExitFailure;
-    }
-    if (matches.empty()) {
-        std::fprintf(stderr,
-                     "velmora-cli: part number '%s' has no record for SV %s with IO %s; it "
-                     "has:\n",
-                     partNo.c_str(), svNo.c_str(), ioSpec.c_str());
-        std::vector<std::pair<std::string, std::string>> pairs;
-        for (const stADP_FORMAT* record : ofPart) {
-            std::pair<std::string, std::string> pair{record->strSVNo, record->strIOSpec};
-            if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
-                pairs.push_back(std::move(pair));
-        }
-        for (const auto& [sv, io] : pairs) {
-            std::fprintf(stderr, "  --sv %s --io %s\n", sv.c_str(), io.c_str());
-        }
-        return kExitFailure;
-    }
-    std::vector<const stADP_FORMAT*> chosen;
-    for (const stADP_FORMAT* record : matches) {
-        if (Chosen(*record, choice))
-            chosen.push_back(record);
-    }
-    if (chosen.size() == 1) {
-        found = *chosen.front();
-        return kExitSuccess;
-    }
-    std::fprintf(stderr, "velmora-cli: %s part number '%s' with SV %s and IO %s; choose one of:\n",
-                 chosen.empty() ? "--controller, --stroke or --data-set match no record of"
-                                : "several records match",
-                 partNo.c_str(), svNo.c_str(), ioSpec.c_str());
-    for (const stADP_FORMAT* record : matches) {
-        std::fprintf(stderr, "  --controller %s --stroke %s --data-set %s\n",
-                     record->strController.c_str(), record->strStroke.c_str(),
-                     DataSetOf(*record).c_str());
-    }
-    return kExitUsage;
-}
-
 int WriteActuatorCommand(const Options& options, const std::vector<std::string>& args,
                          ConsoleUi& ui, Session& session) {
-    const std::string partNo = CommandOption(options, "part-no");
-    const std::string sv = CommandOption(options, "sv");
-    const std::string io = CommandOption(options, "io");
-    if (!args.empty() || partNo.empty() || sv.empty() || io.empty()) {
+    if (!args.empty() || !NamesActuator(options)) {
         std::fprintf(stderr,
                      "velmora-cli: usage: write-actuator --part-no P --sv S --io IO "
                      "[--controller C] [--stroke S] [--data-set D] "
@@ -430,12 +300,8 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     TransmitRequest request;
     request.writeContents = contents;
     request.fromFile = kFromActuatorSelection;
-    const RecordChoice choice{CommandOption(options, "controller"),
-                              CommandOption(options, "stroke"), CommandOption(options, "data-set")};
-    if (const int status =
-            FindRecord(LoadTable(ui), partNo, NormaliseSvNumber(sv), io, choice, request.record);
-        status != kExitSuccess)
-        return status;
+    if (const int chosen = ChooseActuator(options, ui, request.record); chosen != kExitSuccess)
+        return chosen;
     int status = kExitFailure;
     const std::optional<WriteSource> source = LoadSource(request, ui, status);
     if (!source)
