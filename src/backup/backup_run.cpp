@@ -92,10 +92,8 @@ bool SameUnitName(const RegisterImage& left, const RegisterImage& right) {
     return true;
 }
 
-enum class Reading { Done, Failed, Cancelled };
-
-// Reads the whole controller into image. On failure the link's message and the backup error
-// have been shown.
+// Reads the whole controller into image. After a failure on the line its message has been shown;
+// readings that disagree are left to the caller to tell.
 //
 // Both areas are read twice and the two readings must agree. A reply that came twice or late
 // can be taken for the answer to the next request that asks for as many registers, which
@@ -103,7 +101,8 @@ enum class Reading { Done, Failed, Cancelled };
 // its values the other way and the readings differ wherever a value was shifted. The unit name
 // is read where its neighbours ask for other counts. The first reading fills the bar to 50, the
 // second to 100.
-Reading ReadController(TransferContext& context, RegisterImage& image, ProgressShown& progress) {
+ControllerRead ReadController(TransferContext& context, RegisterImage& image,
+                              ProgressShown& progress) {
     Ui& ui = context.ui;
     auto share = [&progress](int from, int span) {
         return [&progress, from, span](int done, int total) {
@@ -114,8 +113,7 @@ Reading ReadController(TransferContext& context, RegisterImage& image, ProgressS
     auto failed = [&context, &ui](const LinkStatus& status) {
         context.linkFailure = status;
         ShowLinkError(ui, status);
-        ShowBackupError(ui);
-        return Reading::Failed;
+        return ControllerRead::Failed;
     };
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
     progress.Show(0);
@@ -126,13 +124,13 @@ Reading ReadController(TransferContext& context, RegisterImage& image, ProgressS
         return failed(read);
     }
     if (ui.cancelRequested()) {
-        return Reading::Cancelled;
+        return ControllerRead::Cancelled;
     }
     ui.setStatusText(MessageText(kMsgProgressBackupParameter));
     ui.setStatusText(MessageText(kMsgProgressBackupInitialize));
     if (const AreaOutcome read = ReadStepArea(context, image, share(26, 24), cancelled);
         !read.ok()) {
-        return read.cancelled ? Reading::Cancelled : failed(read.link);
+        return read.cancelled ? ControllerRead::Cancelled : failed(read.link);
     }
 
     ui.setStatusText(MessageText(kMsgProgressBackupStep));
@@ -148,47 +146,64 @@ Reading ReadController(TransferContext& context, RegisterImage& image, ProgressS
     if (const AreaOutcome read =
             ReadStepArea(context, again, share(76, 24), cancelled, ReadOrder::Backward);
         !read.ok()) {
-        return read.cancelled ? Reading::Cancelled : failed(read.link);
+        return read.cancelled ? ControllerRead::Cancelled : failed(read.link);
     }
     if (!SameUnitName(image, again) || !CompareParameterArea(image, again).empty() ||
         !CompareSteps(image, kStepCount, again).empty()) {
         // Readings that disagree come from a line that delivered replies twice or late.
         context.linkFailure = LinkStatus::Failed(LinkError::Mismatch);
-        ShowBackupError(ui);
-        return Reading::Failed;
+        return ControllerRead::Failed;
     }
-    return Reading::Done;
+    return ControllerRead::Done;
 }
 
 }  // namespace
+
+ControllerRead ReadWholeController(TransferContext& context, ControllerContents& contents) {
+    if (const LinkStatus read = ReadVersion(context.link, context.stationId, contents.version);
+        !read.ok()) {
+        context.linkFailure = read;
+        ShowLinkError(context.ui, read);
+        return ControllerRead::Failed;
+    }
+    ProgressShown progress(context.ui);
+    const ControllerRead read = ReadController(context, contents.image, progress);
+    return read == ControllerRead::Done && context.ui.cancelRequested() ? ControllerRead::Cancelled
+                                                                        : read;
+}
+
+bool SaveBackupFile(const std::string& path, const ControllerContents& contents,
+                    const std::string& timestamp) {
+    PendingBackupFile file;
+    if (!file.Create(path)) {
+        return false;
+    }
+    file.WriteText(FormatBackupText(contents.image, contents.version, timestamp));
+    return file.Commit() == 0;
+}
 
 int RunBackup(TransferContext& context, const std::string& path) {
     Ui& ui = context.ui;
     const std::string timestamp = BackupTimestampNow();
 
-    std::string controllerVersion;
-    if (const LinkStatus read = ReadVersion(context.link, context.stationId, controllerVersion);
-        !read.ok()) {
-        context.linkFailure = read;
-        ShowLinkError(ui, read);
-        ShowBackupError(ui);
-        return -1;
-    }
-
-    // Made before any reading, so that an unwritable folder is reported at once.
+    // Made before any reading, so that an unwritable folder is reported before the controller is
+    // asked anything.
     PendingBackupFile file;
     if (!file.Create(path)) {
         ShowFileError(ui);
         return -1;
     }
-
-    ProgressShown progress(ui);
-    RegisterImage image;
-    if (ReadController(context, image, progress) != Reading::Done || ui.cancelRequested()) {
-        return -1;  // the message, if any, has been shown; the temporary file goes with `file`
+    ControllerContents contents;
+    switch (ReadWholeController(context, contents)) {
+        case ControllerRead::Done:
+            break;
+        case ControllerRead::Failed:
+            ShowBackupError(ui);
+            return -1;
+        case ControllerRead::Cancelled:
+            return -1;  // the temporary file goes with `file`
     }
-    file.WriteText(FormatBackupText(image, controllerVersion, timestamp));
-
+    file.WriteText(FormatBackupText(contents.image, contents.version, timestamp));
     if (file.Commit() != 0) {
         ShowFileError(ui);
         return -1;

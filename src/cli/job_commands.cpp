@@ -3,13 +3,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "backup/auto_backup.h"
 #include "backup/backup_run.h"
 #include "cli/actuator_records.h"
 #include "cli/commands.h"
@@ -211,6 +214,33 @@ void PrintDifferences(const std::vector<VerifyDifference>& differences) {
     }
 }
 
+// A word for a shell: quoted unless it is plain.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+               std::string_view("-_./:=+,").find(c) != std::string_view::npos;
+    });
+    if (plain)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Where the state before the write went, and the command that writes it back.
+void PrintUndo(const Options& options, const RtuMaster& link, std::uint8_t station,
+               const std::string& backupPath) {
+    std::printf("state before the write saved: %s\n", backupPath.c_str());
+    std::string command = "velmora-cli";
+    if (!options.root.empty())
+        command += " --root " + ShellWord(options.root);
+    command += " --port " + ShellWord(link.portName()) + " --id " + std::to_string(station) +
+               " --baud " + std::to_string(link.baudRate()) + " restore " + ShellWord(backupPath);
+    std::printf("to undo it: %s\n", command.c_str());
+}
+
 // Reads and validates the whole input before anything reaches the controller. Nothing, with
 // the exit status in status, when it is invalid or the user declined what it holds (the
 // message has been shown).
@@ -232,8 +262,8 @@ std::optional<WriteSource> LoadSource(const TransmitRequest& request, ConsoleUi&
 }
 
 // The rule check, then the worker as the transmit dialog runs it.
-int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, int operation,
-             ConsoleUi& ui) {
+int RunWrite(const Options& options, RtuMaster& link, std::uint8_t station,
+             const WriteSource& source, int operation, ConsoleUi& ui) {
     const TransmitRequest& request = source.request;
     const int refused = CheckAllowed(link, station, operation,
                                      SelectionNumberFromSvText(request.record.strSVNo), ui);
@@ -248,6 +278,8 @@ int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, i
     TransferContext context{link, station, ui, &differences};
     TransmitHooks hooks;
     hooks.showSvError = [&ui] { ShowSvError(ui); };
+    if (!HasCommandOption(options, "no-auto-backup"))
+        hooks.autoBackupFolder = ModulePath(kAutoBackupFolder);
     // The nameplate advice only follows a write that succeeded and names a controller; after a
     // failure it would send the technician to relabel a controller holding the wrong data.
     bool cautionDue = false;
@@ -263,6 +295,8 @@ int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, i
     ui.finishProgress();
     PrintRepeatedRequests(link);
     PrintDifferences(differences);
+    if (context.writingBegan && !context.autoBackupPath.empty())
+        PrintUndo(options, link, station, context.autoBackupPath);
     if (result == 0) {
         if (cautionDue && contents.controller != kNotInBackup)
             PrintCaution(contents, ui);
@@ -277,6 +311,15 @@ int RunWrite(RtuMaster& link, std::uint8_t station, const WriteSource& source, i
     if (result == kTransmitSvError) {
         std::fprintf(stderr, "velmora-cli: the controller reports version 0.00; nothing written\n");
         return kExitRefused;
+    }
+    if (result == kTransmitAutoBackupFailed) {
+        const int status = FailureStatus(context.linkFailure);
+        std::fprintf(
+            stderr,
+            "velmora-cli: the backup before writing failed%s; nothing was written (write "
+            "without one with --no-auto-backup)\n",
+            status == kExitCommFailed ? ": the controller did not answer as it should" : "");
+        return status;
     }
     const int status = FailureStatus(context.linkFailure);
     std::fprintf(stderr, "velmora-cli: the write failed (NG)%s\n",
@@ -311,7 +354,7 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
         return failed;
-    return RunWrite(link, station, *source, RestrictActuator, ui);
+    return RunWrite(options, link, station, *source, RestrictActuator, ui);
 }
 
 int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
@@ -342,7 +385,7 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
     std::uint8_t station = 0;
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
         return failed;
-    return RunWrite(link, station, *source, RestrictFile, ui);
+    return RunWrite(options, link, station, *source, RestrictFile, ui);
 }
 
 // ---- Backup ------------------------------------------------------------------------------

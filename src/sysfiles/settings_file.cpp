@@ -119,4 +119,12 @@ void SaveCommSettings(const std::string& path, const CommSettings& settings) {
     WriteCommSettings(path, stored);
 }
 
+bool ReadAutoBackupSetting(const std::string& path) {
+    return ReadProfileString(path, "WORK", "AUTO_BACKUP", kSettingBufferSize) != "0";
+}
+
+bool WriteAutoBackupSetting(const std::string& path, bool on) {
+    return WriteProfileString(path, "WORK", "AUTO_BACKUP", on ? "1" : "0");
+}
+
 }  // namespace velmora

@@ -7,6 +7,8 @@
 namespace velmora {
 
 inline constexpr const char* kCommSettingsFile = "/System/CommunicationSetting.ini";
+// Settings of the work dialogs, kept apart from the communication settings.
+inline constexpr const char* kWorkSettingsFile = "/System/WorkSetting.ini";
 inline constexpr const char* kCommSettingsSection = "COMMUNICATION_SETTING";
 
 // Reads a value up to its first TAB, '/' or space. -1 (output untouched) when the key yields
@@ -29,5 +31,11 @@ bool IsPseudoTerminalPath(const std::string& path);
 // WriteCommSettings for the end of a GUI run: with a pseudo-terminal in use, the port, station
 // and bit rate the file holds stay, so the next start looks for the real controller again.
 void SaveCommSettings(const std::string& path, const CommSettings& settings);
+
+// Whether a write backs the controller up first: on unless the work settings say AUTO_BACKUP=0
+// (a missing file or key keeps the safe default).
+bool ReadAutoBackupSetting(const std::string& path);
+// False when the file cannot be written.
+bool WriteAutoBackupSetting(const std::string& path, bool on);
 
 }  // namespace velmora

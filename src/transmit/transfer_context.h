@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/ui.h"
@@ -27,6 +28,8 @@ struct TransferContext {
     // Set once a request that may change the controller went out: a job that failed before
     // then left the controller as it was.
     bool writingBegan = false;
+    // The backup of the controller made just before a write, when one was: it undoes the write.
+    std::string autoBackupPath{};
 };
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/link_messages.h"
+#include "backup/auto_backup.h"
 #include "link/register_ops.h"
 #include "sysfiles/language.h"
 #include "transmit/area_transfer.h"
@@ -227,6 +228,14 @@ int TransmitWorker(TransferContext& context, const WriteSource& source,
     }
 
     const bool known = source.request.writeContents >= 0 && source.request.writeContents <= 2;
+    if (known && !hooks.autoBackupFolder.empty()) {
+        context.autoBackupPath = MakeAutoBackup(context, hooks.autoBackupFolder);
+        if (context.autoBackupPath.empty()) {
+            ui.setStatusText(MessageText(kMsgProgressStateNothingWritten));
+            return kTransmitAutoBackupFailed;
+        }
+        ui.setProgress(0);
+    }
     std::uint8_t checkValue[2] = {0, 0};
     int result = 0;
     if (source.request.fromFile == kFromBackupFile) {
