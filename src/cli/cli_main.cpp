@@ -44,9 +44,15 @@ void PrintUsage(std::FILE* to) {
         "                         line (13 tab-separated fields) or as a JSON array\n"
         "  write-actuator --part-no P --sv S --io IO [--contents both|params|steps]\n"
         "                         write an actuator's data set into the controller and verify\n"
+        "                         (the controller is backed up into Backups/ first; the\n"
+        "                         restore command that undoes the write is printed)\n"
         "  backup FILE            save the controller's parameters and steps into FILE\n"
         "  restore FILE [--contents both|params|steps]\n"
         "                         write a backup file back into the controller and verify\n"
+        "  --no-auto-backup       (write-actuator, restore) write without a backup first\n"
+        "  compare A [B] [--json] the controller against A, or A against B, register by\n"
+        "                         register; A and B each a backup file or an actuator\n"
+        "                         (--part-no P --sv S --io IO); exit 0 equal, 1 differ\n"
         "  language [CODE]        list the languages (the one in use marked *), or switch the\n"
         "                         program's texts to CODE (ja, en, ...)\n"
         "  check-data [DIR]       check a data folder before it is shipped (default: the\n"
@@ -80,11 +86,13 @@ void PrintUsage(std::FILE* to) {
 // command that does not take it is refused rather than silently ignored.
 const std::set<std::string> kCommandValueOptions = {
     "--part-no", "--sv", "--io", "--contents", "--controller", "--stroke", "--data-set"};
-const std::set<std::string> kCommandFlags = {"--json"};
+const std::set<std::string> kCommandFlags = {"--json", "--no-auto-backup"};
 const std::map<std::string, std::set<std::string>> kCommandOptionsTaken = {
     {"actuators", {"json"}},
-    {"write-actuator", {"part-no", "sv", "io", "contents", "controller", "stroke", "data-set"}},
-    {"restore", {"contents"}},
+    {"write-actuator",
+     {"part-no", "sv", "io", "contents", "controller", "stroke", "data-set", "no-auto-backup"}},
+    {"restore", {"contents", "no-auto-backup"}},
+    {"compare", {"part-no", "sv", "io", "controller", "stroke", "data-set", "json"}},
 };
 
 // The first command option (as given, with its dashes) the command does not take; empty when

@@ -94,6 +94,7 @@ const CommandTable& Commands() {
         AddCommCommands(all);
         AddJobCommands(all);
         AddDataCheckCommands(all);
+        AddCompareCommands(all);
         return all;
     }();
     return table;

@@ -47,6 +47,7 @@ void AddDataCommands(CommandTable& table);
 void AddCommCommands(CommandTable& table);
 void AddJobCommands(CommandTable& table);
 void AddDataCheckCommands(CommandTable& table);
+void AddCompareCommands(CommandTable& table);
 
 // Opens and configures the line from the options, falling back on the settings file, and sets
 // the station ID to address. Returns kExitSuccess, or the exit status after telling the user
