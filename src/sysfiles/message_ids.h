@@ -86,9 +86,27 @@ enum MessageId : int {
     kMsgStripChecked = 76,
     kMsgStripVirtualController = 77,
     kMsgPortVirtualControllerEntry = 78,
+    kMsgAutoBackupFailedTitle = 79,
+    kMsgAutoBackupFailedContents = 80,
+    kMsgAutoBackupFailedCountermeasure = 81,
+    kMsgAutoBackupProgress = 82,
+    kMsgAutoBackupSaved = 83,
+    kMsgUndoWrite = 84,
+    kMsgAutoBackupSetting = 85,
+    kMsgWriteAgain = 86,
+    kMsgCompareTitle = 87,
+    kMsgCompareLeftController = 88,
+    kMsgCompareLeftFile = 89,
+    kMsgCompareRight = 90,
+    kMsgCompareOnlyDifferences = 91,
+    kMsgCompareSummary = 92,
+    kMsgCompareLeftOut = 93,
+    kMsgCompareColumns = 94,
+    kMsgCompareFileInvalid = 95,
+    kMsgCompareReadFailed = 96,
 };
 
-inline constexpr int kMessageCount = 79;
+inline constexpr int kMessageCount = 97;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -171,6 +189,24 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_STRIP_CHECKED",
     "MSG_STRIP_VIRTUAL_CONTROLLER",
     "MSG_PORT_VIRTUAL_CONTROLLER_ENTRY",
+    "MSG_AUTO_BACKUP_FAILED_TITLE",
+    "MSG_AUTO_BACKUP_FAILED_CONTENTS",
+    "MSG_AUTO_BACKUP_FAILED_COUNTERMEASURE",
+    "MSG_AUTO_BACKUP_PROGRESS",
+    "MSG_AUTO_BACKUP_SAVED",
+    "MSG_UNDO_WRITE",
+    "MSG_AUTO_BACKUP_SETTING",
+    "MSG_WRITE_AGAIN",
+    "MSG_COMPARE_TITLE",
+    "MSG_COMPARE_LEFT_CONTROLLER",
+    "MSG_COMPARE_LEFT_FILE",
+    "MSG_COMPARE_RIGHT",
+    "MSG_COMPARE_ONLY_DIFFERENCES",
+    "MSG_COMPARE_SUMMARY",
+    "MSG_COMPARE_LEFT_OUT",
+    "MSG_COMPARE_COLUMNS",
+    "MSG_COMPARE_FILE_INVALID",
+    "MSG_COMPARE_READ_FAILED",
 };
 
 }  // namespace velmora

@@ -403,6 +403,24 @@ const std::vector<std::string> kVocabulary = {
     "MSG_STRIP_CHECKED",
     "MSG_STRIP_VIRTUAL_CONTROLLER",
     "MSG_PORT_VIRTUAL_CONTROLLER_ENTRY",
+    "MSG_AUTO_BACKUP_FAILED_TITLE",
+    "MSG_AUTO_BACKUP_FAILED_CONTENTS",
+    "MSG_AUTO_BACKUP_FAILED_COUNTERMEASURE",
+    "MSG_AUTO_BACKUP_PROGRESS",
+    "MSG_AUTO_BACKUP_SAVED",
+    "MSG_UNDO_WRITE",
+    "MSG_AUTO_BACKUP_SETTING",
+    "MSG_WRITE_AGAIN",
+    "MSG_COMPARE_TITLE",
+    "MSG_COMPARE_LEFT_CONTROLLER",
+    "MSG_COMPARE_LEFT_FILE",
+    "MSG_COMPARE_RIGHT",
+    "MSG_COMPARE_ONLY_DIFFERENCES",
+    "MSG_COMPARE_SUMMARY",
+    "MSG_COMPARE_LEFT_OUT",
+    "MSG_COMPARE_COLUMNS",
+    "MSG_COMPARE_FILE_INVALID",
+    "MSG_COMPARE_READ_FAILED",
     "MSG_PROGRESS_STATE_PARAMETERWRITE",
     "MSG_PROGRESS_STATE_STEPWRITE",
     "MSG_PROGRESS_STATE_VERIFY",
@@ -425,8 +443,8 @@ const std::vector<std::string> kVocabulary = {
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 167u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 167u);
+    ASSERT_EQ(kVocabulary.size(), 185u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 185u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;

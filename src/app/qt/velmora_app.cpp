@@ -6,6 +6,7 @@
 #include "app/qt/qualification_dlg.h"
 #include "app/qt/velmora_dlg.h"
 #include "backup/qt/backup_dlg.h"
+#include "compare/qt/compare_dlg.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "comsetup/qt/com_setting_frame.h"
 #include "data/qt/file_select_dlg.h"
@@ -83,6 +84,7 @@ void CVelmoraApp::CreateWorkDialogs() {
     transmitting_ = std::make_unique<CTransmittingDlg>();
     fileSelect_ = std::make_unique<CFileSelectDlg>();
     backup_ = std::make_unique<CBackupDlg>();
+    compare_ = std::make_unique<CCompareDlg>();
 }
 
 void CVelmoraApp::RunMainDialog() {
@@ -114,6 +116,7 @@ void CVelmoraApp::DestroyWorkDialogs() {
     Retire(transmitting_, retired_);
     Retire(fileSelect_, retired_);
     Retire(backup_, retired_);
+    Retire(compare_, retired_);
 }
 
 void CVelmoraApp::CloseMainDialog() {
@@ -134,6 +137,9 @@ void CVelmoraApp::ShowWorkDialog(WorkDialog which) {
             break;
         case kBackup:
             dialog = backup_.get();
+            break;
+        case kCompare:
+            dialog = compare_.get();
             break;
     }
     if (dialog == nullptr) {

@@ -18,6 +18,7 @@ class CSelectActuatorDlg;
 class CTransmittingDlg;
 class CFileSelectDlg;
 class CBackupDlg;
+class CCompareDlg;
 class CComSettingFrame;
 class CComSettingDlg;
 
@@ -41,6 +42,7 @@ class CVelmoraApp final : public StartupWindows {
     CTransmittingDlg* transmittingDlg() const { return transmitting_.get(); }
     CFileSelectDlg* fileSelectDlg() const { return fileSelect_.get(); }
     CBackupDlg* backupDlg() const { return backup_.get(); }
+    CCompareDlg* compareDlg() const { return compare_.get(); }
     CComSettingFrame* comSettingFrame() const { return frame_.get(); }
     // The running main dialog, or null between passes.
     CVelmoraDlg* mainDialog() const;
@@ -61,7 +63,7 @@ class CVelmoraApp final : public StartupWindows {
     // The program's Ui for the GUI thread (owner: the current main window).
     QtUi& ui() { return ui_; }
 
-    enum WorkDialog { kActuatorSelection, kFileSelection, kBackup };
+    enum WorkDialog { kActuatorSelection, kFileSelection, kBackup, kCompare };
     // The function page's buttons: hide the main window and show a work dialog.
     void ShowWorkDialog(WorkDialog which);
     // A work dialog returns: hide it and show the main dialog again.
@@ -93,6 +95,7 @@ class CVelmoraApp final : public StartupWindows {
     std::unique_ptr<CTransmittingDlg> transmitting_;
     std::unique_ptr<CFileSelectDlg> fileSelect_;
     std::unique_ptr<CBackupDlg> backup_;
+    std::unique_ptr<CCompareDlg> compare_;
     QPointer<CVelmoraDlg> mainDialog_;
     int mainDialogsCreated_ = 0;
     std::unique_ptr<CVelmoraDlg> mainDialogOwner_;

@@ -14,6 +14,7 @@
 #include "app/qt/velmora_app.h"
 #include "comsetup/qt/com_setting_dlg.h"
 #include "sysfiles/app_state.h"
+#include "sysfiles/language.h"
 #include "sysfiles/settings_file.h"
 #include "version/qt/version_info_dlg.h"
 
@@ -31,17 +32,19 @@ CFunctionMainDlg::CFunctionMainDlg(QWidget* parent)
     : QWidget(parent),
       actuator_(new QPushButton(QStringLiteral("アクチュエータ選択書込み"), this)),
       fileSelect_(new QPushButton(QStringLiteral("ファイル選択書込み"), this)),
-      backup_(new QPushButton(QStringLiteral("バックアップ"), this)) {
+      backup_(new QPushButton(QStringLiteral("バックアップ"), this)),
+      compare_(new QPushButton(QStringLiteral("比較"), this)) {
     setObjectName(QStringLiteral("CFunctionMainDlg"));
     actuator_->setObjectName(QStringLiteral("writeByActuator"));
     fileSelect_->setObjectName(QStringLiteral("writeFromFile"));
     backup_->setObjectName(QStringLiteral("backup"));
+    compare_->setObjectName(QStringLiteral("compare"));
     auto* subtitle = new QLabel(QStringLiteral("実行する機能を選択してください。"), this);
     subtitle->setWordWrap(true);
     auto* group = new QGroupBox(QStringLiteral("データ書込み"), this);
     auto* version = new QLabel(QStringLiteral("Ver %1").arg(QStringLiteral("1.10")), this);
     version->setObjectName(QStringLiteral("programVersion"));
-    for (QPushButton* button : {actuator_, fileSelect_, backup_}) {
+    for (QPushButton* button : {actuator_, fileSelect_, backup_, compare_}) {
         button->setMinimumHeight(button->sizeHint().height() * 3 / 2);
         button->setAutoDefault(false);
     }
@@ -53,6 +56,7 @@ CFunctionMainDlg::CFunctionMainDlg(QWidget* parent)
     layout->addWidget(subtitle);
     layout->addWidget(group);
     layout->addWidget(backup_);
+    layout->addWidget(compare_);
     layout->addStretch();
     layout->addWidget(version, 0, Qt::AlignRight);
 
@@ -71,6 +75,11 @@ CFunctionMainDlg::CFunctionMainDlg(QWidget* parent)
             app->ShowWorkDialog(CVelmoraApp::kBackup);
         }
     });
+    connect(compare_, &QPushButton::clicked, this, [] {
+        if (CVelmoraApp* app = CVelmoraApp::instance()) {
+            app->ShowWorkDialog(CVelmoraApp::kCompare);
+        }
+    });
 
     QtUi* ui = CVelmoraApp::instance() ? &CVelmoraApp::instance()->ui() : nullptr;
     SilentUi silent;
@@ -81,6 +90,7 @@ CFunctionMainDlg::CFunctionMainDlg(QWidget* parent)
         .text("DLG_TOP_TAB1_BUTTON_FILESELECT", fileSelect_)
         .text("DLG_TOP_TAB1_BUTTON_BACKUP", backup_)
         .load(ui != nullptr ? static_cast<Ui&>(*ui) : static_cast<Ui&>(silent));
+    compare_->setText(DisplayText(MessageText(kMsgCompareTitle)));
     // The version text is the program's own, whatever the language file says.
     version->setText(QStringLiteral("Ver %1").arg(QStringLiteral("1.10")));
 }
@@ -90,6 +100,8 @@ void CFunctionMainDlg::ApplyFunctionEnables() {
     actuator_->setVisible(enables.actuatorWriteEnabled != 0);
     fileSelect_->setVisible(enables.fileWriteEnabled != 0);
     backup_->setVisible(enables.backupEnabled != 0);
+    // Comparing reads the controller as a backup does.
+    compare_->setVisible(enables.backupEnabled != 0);
 }
 
 CVelmoraDlg::CVelmoraDlg(QWidget* parent)

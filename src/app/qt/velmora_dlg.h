@@ -26,11 +26,13 @@ public:
     QPushButton* actuatorButton() const { return actuator_; }
     QPushButton* fileSelectButton() const { return fileSelect_; }
     QPushButton* backupButton() const { return backup_; }
+    QPushButton* compareButton() const { return compare_; }
 
 private:
     QPushButton* actuator_;
     QPushButton* fileSelect_;
     QPushButton* backup_;
+    QPushButton* compare_;
 };
 
 // The main window: function, communication settings and version pages under a tab bar.

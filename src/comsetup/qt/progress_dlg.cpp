@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt/language_targets.h"
+#include "sysfiles/language.h"
 
 namespace velmora {
 
@@ -58,6 +59,9 @@ CProgressDlg::CProgressDlg(int mode, Work work, QWidget* owner)
         .text(mode == kBackup ? "DLG_BACKUP_TITLE" : "DLG_COMSETTING_BUTTON_COMCHECK", this)
         .text("DLG_PROGRESS_BUTTON_CANCEL", cancel_)
         .load(loader);
+    if (mode == kCompare) {
+        setWindowTitle(DisplayText(MessageText(kMsgCompareTitle)));
+    }
 }
 
 CProgressDlg::~CProgressDlg() {

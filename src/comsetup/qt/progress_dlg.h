@@ -18,7 +18,7 @@ namespace velmora {
 class CProgressDlg final : public VelmoraDialog {
     Q_OBJECT
 public:
-    enum Mode { kSearchAndCheck = 0, kBackup = 1 };
+    enum Mode { kSearchAndCheck = 0, kBackup = 1, kCompare = 2 };
     using Work = std::function<int(Ui& ui)>;
 
     CProgressDlg(int mode, Work work, QWidget* owner);

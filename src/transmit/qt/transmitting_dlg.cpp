@@ -1,5 +1,6 @@
 #include "transmit/qt/transmitting_dlg.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QColor>
 #include <QCoreApplication>
@@ -24,12 +25,15 @@
 #include "app/qt/language_targets.h"
 #include "app/qt/sv_error_dlg.h"
 #include "app/qt/velmora_app.h"
+#include "backup/auto_backup.h"
+#include "data/file_selection.h"
 #include "data/qt/file_select_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "data/qt/work_dialog_support.h"
 #include "rules/restriction.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
+#include "sysfiles/settings_file.h"
 #include "transmit/transmit_contents.h"
 #include "transmit/transmit_worker.h"
 #include "transmit/write_source.h"
@@ -118,6 +122,10 @@ CTransmittingDlg::CTransmittingDlg(QWidget* parent)
           QStringLiteral(
               "必ずコントローラ銘板の品番を（コントローラ品番）に変更し使用してください。"),
           this)),
+      autoBackup_(new QCheckBox(this)),
+      backupNote_(NewWrappingLabel(QString(), this)),
+      undo_(new QPushButton(this)),
+      again_(new QPushButton(this)),
       return_(new QPushButton(QStringLiteral("戻る"), this)),
       send_(new QPushButton(QStringLiteral("送信"), this)) {
     setObjectName(QStringLiteral("CTransmittingDlg"));
@@ -134,6 +142,11 @@ CTransmittingDlg::CTransmittingDlg(QWidget* parent)
     connect(&ui_, &QtUi::statusTextChanged, status_, &QLabel::setText);
     connect(send_, &QPushButton::clicked, this, &CTransmittingDlg::StartTransmit);
     connect(return_, &QPushButton::clicked, this, &CTransmittingDlg::ReturnToOpener);
+    connect(undo_, &QPushButton::clicked, this, &CTransmittingDlg::UndoLastWrite);
+    connect(again_, &QPushButton::clicked, this, &CTransmittingDlg::WriteAgain);
+    autoBackup_->setChecked(ReadAutoBackupSetting(ModulePath(kWorkSettingsFile)));
+    connect(autoBackup_, &QCheckBox::toggled, this,
+            [](bool on) { WriteAutoBackupSetting(ModulePath(kWorkSettingsFile), on); });
 
     ShowLayout(kConfirmationLayout);
     busy_ = 0;
@@ -172,6 +185,11 @@ void CTransmittingDlg::BuildLayout() {
     cautionIcon_->setObjectName(QStringLiteral("cautionIcon"));
     cautionIcon_->setPixmap(WarningSignPixmap(32));
     caution_->setObjectName(QStringLiteral("caution"));
+    autoBackup_->setObjectName(QStringLiteral("autoBackup"));
+    backupNote_->setObjectName(QStringLiteral("backupNote"));
+    backupNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    undo_->setObjectName(QStringLiteral("undo"));
+    again_->setObjectName(QStringLiteral("again"));
     return_->setObjectName(QStringLiteral("return"));
     send_->setObjectName(QStringLiteral("send"));
 
@@ -201,6 +219,8 @@ void CTransmittingDlg::BuildLayout() {
     cautionRow->addWidget(caution_, 1);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(undo_);
+    buttons->addWidget(again_);
     buttons->addStretch();
     buttons->addWidget(return_);
     buttons->addWidget(send_);
@@ -210,14 +230,16 @@ void CTransmittingDlg::BuildLayout() {
     layout->addWidget(new CConnectionStrip(this));
     layout->addLayout(shown);
     layout->addWidget(confirm_);
+    layout->addWidget(autoBackup_);
     layout->addLayout(bar);
     layout->addWidget(status_);
     layout->addWidget(result_);
     layout->addLayout(cautionRow);
+    layout->addWidget(backupNote_);
     layout->addLayout(buttons);
 
-    QWidget* const order[] = {actuator_,          controller_, sv_,  paramVersion_,
-                              writeContentsEdit_, return_,     send_};
+    QWidget* const order[] = {actuator_,   controller_, sv_,    paramVersion_, writeContentsEdit_,
+                              autoBackup_, undo_,       again_, return_,       send_};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -236,17 +258,25 @@ void CTransmittingDlg::LoadTexts() {
         .text("DLG_TRANSMIT_BUTTON_START", send_)
         .text("DLG_TRANSMIT_BUTTON_RETURN", return_)
         .load(ui_);
+    autoBackup_->setText(DisplayText(MessageText(kMsgAutoBackupSetting)));
+    undo_->setText(DisplayText(MessageText(kMsgUndoWrite)));
+    again_->setText(DisplayText(MessageText(kMsgWriteAgain)));
 }
 
 void CTransmittingDlg::ShowLayout(TransmitLayout layout) {
     layout_ = layout;
     const bool transmitting = layout == kTransmittingLayout;
     confirm_->setVisible(!transmitting);
+    autoBackup_->setVisible(!transmitting);
     progress_->setVisible(transmitting);
     status_->setVisible(transmitting);
     percent_->setVisible(transmitting);
-    // The outcome line belongs to a finished write; OnWorkerFinished shows it.
+    // The outcome line and what follows a write belong to a finished write; OnWorkerFinished
+    // shows them.
     result_->hide();
+    backupNote_->hide();
+    undo_->hide();
+    again_->hide();
     if (!transmitting) {
         cautionIcon_->hide();
         caution_->hide();
@@ -281,21 +311,8 @@ void CTransmittingDlg::Open(const TransmitRequest& request, const QString& write
         return;
     }
     request_ = request;
-    writeContents_ = request.writeContents;
-    fromFile_ = request.fromFile;
-    const TransmitContents contents =
-        MakeTransmitContents(request.record, ToStd(writeContentsText));
-    const std::pair<QLineEdit*, const std::string*> values[] = {
-        {actuator_, &contents.partNo},
-        {controller_, &contents.controller},
-        {sv_, &contents.svNo},
-        {paramVersion_, &contents.paramVersion},
-        {writeContentsEdit_, &contents.writeContents},
-    };
-    for (const auto& [edit, value] : values) {
-        edit->setText(FromStd(*value));
-        edit->setCursorPosition(0);
-    }
+    writeContentsText_ = writeContentsText;
+    ShowRequest();
     opener_ = opener;
     ShowLayout(kConfirmationLayout);
     if (opener != nullptr) {
@@ -307,6 +324,44 @@ void CTransmittingDlg::Open(const TransmitRequest& request, const QString& write
     raise();
     activateWindow();
     return_->setFocus();
+}
+
+void CTransmittingDlg::ShowRequest() {
+    writeContents_ = request_.writeContents;
+    fromFile_ = request_.fromFile;
+    const TransmitContents contents =
+        MakeTransmitContents(request_.record, ToStd(writeContentsText_));
+    const std::pair<QLineEdit*, const std::string*> values[] = {
+        {actuator_, &contents.partNo},
+        {controller_, &contents.controller},
+        {sv_, &contents.svNo},
+        {paramVersion_, &contents.paramVersion},
+        {writeContentsEdit_, &contents.writeContents},
+    };
+    for (const auto& [edit, value] : values) {
+        edit->setText(FromStd(*value));
+        edit->setCursorPosition(0);
+    }
+}
+
+void CTransmittingDlg::UndoLastWrite() {
+    if (busy_ != 0 || autoBackupPath_.empty()) {
+        return;
+    }
+    TransmitRequest undo;
+    undo.fromFile = kFromBackupFile;
+    undo.writeContents = 0;
+    if (DescribeBackupFile(autoBackupPath_, undo.record, ui_) != 0) {
+        return;  // the file's problem has been shown
+    }
+    request_ = undo;
+    writeContentsText_ = FromStd(MessageText(kMsgUndoWrite));
+    ShowRequest();
+    StartTransmit();
+}
+
+void CTransmittingDlg::WriteAgain() {
+    StartTransmit();
 }
 
 void CTransmittingDlg::StartTransmit() {
@@ -348,16 +403,25 @@ void CTransmittingDlg::StartTransmit() {
     hooks.verifyDetails = [](const std::vector<VerifyDifference>& rows) {
         return ToStd(DifferencesText(rows));
     };
+    if (autoBackup_->isChecked()) {
+        hooks.autoBackupFolder = ModulePath(kAutoBackupFolder);
+    }
+    autoBackupPath_.clear();
     workerDone_ = false;
-    worker_ = std::thread([this, link, station, source = std::move(*loading.source),
-                           hooks = std::move(hooks)] {
-        TransferContext context{*link, station, ui_, &differences_};
-        const int result = TransmitWorker(context, source, hooks);
-        const bool began = context.writingBegan;
-        workerDone_ = true;
-        QMetaObject::invokeMethod(
-            this, [this, result, began] { OnWorkerFinished(result, began); }, Qt::QueuedConnection);
-    });
+    worker_ = std::thread(
+        [this, link, station, source = std::move(*loading.source), hooks = std::move(hooks)] {
+            TransferContext context{*link, station, ui_, &differences_};
+            const int result = TransmitWorker(context, source, hooks);
+            const bool began = context.writingBegan;
+            std::string backupPath = context.autoBackupPath;
+            workerDone_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this, result, began, backupPath = std::move(backupPath)] {
+                    OnWorkerFinished(result, began, backupPath);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void CTransmittingDlg::RunOnGuiThread(const std::function<void()>& fn) {
@@ -385,11 +449,21 @@ void CTransmittingDlg::ShowCaution() {
     FitHeight();
 }
 
-void CTransmittingDlg::OnWorkerFinished(int result, bool writingBegan) {
+void CTransmittingDlg::OnWorkerFinished(int result, bool writingBegan,
+                                        const std::string& autoBackupPath) {
     if (worker_.joinable()) {
         worker_.join();
     }
     lastResult_ = result;
+    autoBackupPath_ = writingBegan ? autoBackupPath : std::string();
+    // The undo is offered for any write that began, failed ones most of all.
+    if (!autoBackupPath_.empty()) {
+        backupNote_->setText(DisplayText(MessageText(kMsgAutoBackupSaved)) + QStringLiteral(" ") +
+                             FromStd(autoBackupPath_));
+        backupNote_->show();
+        undo_->show();
+    }
+    again_->setVisible(result == 0);
     return_->setEnabled(true);
     busy_ = 0;
     // A write that rode out line errors says so under its outcome.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "transmit/transfer_context.h"
 #include "transmit/transmit_request.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -45,6 +47,12 @@ class CTransmittingDlg final : public VelmoraDialog {
     TransmitLayout currentLayout() const { return layout_; }
     // The result of the last finished write (0, -1, or 2 when the version was 0.00).
     int lastResult() const { return lastResult_; }
+    // The backup made before the last write; empty when none was.
+    const std::string& autoBackupPath() const { return autoBackupPath_; }
+    // Writes back the state before the last write: a restore of its backup, in this dialog.
+    void UndoLastWrite();
+    // The same write again, for the next identical controller.
+    void WriteAgain();
     // Rows the last write's verification found different.
     const std::vector<VerifyDifference>& differences() const { return differences_; }
     QtUi& ui() { return ui_; }
@@ -72,7 +80,8 @@ class CTransmittingDlg final : public VelmoraDialog {
     void FitHeight();
     void ShowSvError();
     void ShowCaution();
-    void OnWorkerFinished(int result, bool writingBegan);
+    void OnWorkerFinished(int result, bool writingBegan, const std::string& autoBackupPath);
+    void ShowRequest();
     void ShowResultLine(int result, bool writingBegan);
     // Runs fn on the GUI thread and waits for it.
     void RunOnGuiThread(const std::function<void()>& fn);
@@ -95,6 +104,10 @@ class CTransmittingDlg final : public VelmoraDialog {
     QLabel* result_;
     QLabel* cautionIcon_;
     QLabel* caution_;
+    QCheckBox* autoBackup_;
+    QLabel* backupNote_;
+    QPushButton* undo_;
+    QPushButton* again_;
     QPushButton* return_;
     QPushButton* send_;
 
@@ -106,6 +119,8 @@ class CTransmittingDlg final : public VelmoraDialog {
     int lastResult_ = 0;
     TransmitLayout layout_ = kConfirmationLayout;
     std::vector<VerifyDifference> differences_;
+    std::string autoBackupPath_;
+    QString writeContentsText_;
     std::thread worker_;
     std::atomic<bool> workerDone_{true};
 };

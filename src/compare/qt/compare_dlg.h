@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+
+#include "app/qt/qt_ui.h"
+#include "data/qt/work_dialog_support.h"
+#include "model/image_comparison.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace velmora {
+
+// The work dialog that sets the controller (or a backup file) beside a backup file: a table of
+// every parameter and step register, the differing rows highlighted, and how many differ.
+class CCompareDlg final : public WorkDialog {
+    Q_OBJECT
+  public:
+    explicit CCompareDlg(QWidget* parent = nullptr);
+
+    // Replaces the file dialogs (tests); an empty chooser brings them back.
+    static void setFileChooser(FileChooser chooser);
+
+    // The button handlers, callable as the buttons call them.
+    void BrowseLeftFile();
+    void BrowseRightFile();
+    void StartCompare();
+    void ShowOnlyDifferences(bool only);
+
+    const ImageComparison& comparison() const { return comparison_; }
+    QTableWidget* table() const { return table_; }
+    QString summary() const;
+
+  private:
+    void BuildLayout();
+    void LoadTexts();
+    void UpdateStart();
+    void FillTable();
+
+    QtUi ui_;
+    QRadioButton* leftController_;
+    QRadioButton* leftFile_;
+    QLineEdit* leftPath_;
+    QPushButton* leftBrowse_;
+    QLabel* rightLabel_;
+    QLineEdit* rightPath_;
+    QPushButton* rightBrowse_;
+    QCheckBox* onlyDifferences_;
+    QTableWidget* table_;
+    QLabel* summary_;
+    QPushButton* return_;
+    QPushButton* start_;
+    ImageComparison comparison_;
+};
+
+}  // namespace velmora
