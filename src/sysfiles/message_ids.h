@@ -86,9 +86,11 @@ enum MessageId : int {
     kMsgStripChecked = 76,
     kMsgStripVirtualController = 77,
     kMsgPortVirtualControllerEntry = 78,
+    kMsgTraceFileDialogTitle = 79,
+    kMsgTraceOpenErrorContents = 80,
 };
 
-inline constexpr int kMessageCount = 79;
+inline constexpr int kMessageCount = 81;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -171,6 +173,8 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_STRIP_CHECKED",
     "MSG_STRIP_VIRTUAL_CONTROLLER",
     "MSG_PORT_VIRTUAL_CONTROLLER_ENTRY",
+    "MSG_TRACE_FILE_DIALOG_TITLE",
+    "MSG_TRACE_OPEN_ERROR_CONTENTS",
 };
 
 }  // namespace velmora

@@ -273,6 +273,7 @@ const std::vector<std::string> kVocabulary = {
     "DLG_COMSETTING_MANUAL_BITRATE",
     "DLG_COMSETTING_MANUAL_BUTTON_INITIALIZE",
     "DLG_COMSETTING_BUTTON_COMCHECK",
+    "DLG_COMSETTING_CHECKBOX_TRACE",
     "DLG_COMSETTING_BUTTON_QUIT",
     "DLG_COMSETTING_BUTTON_OK",
     // progress dialog
@@ -403,6 +404,8 @@ const std::vector<std::string> kVocabulary = {
     "MSG_STRIP_CHECKED",
     "MSG_STRIP_VIRTUAL_CONTROLLER",
     "MSG_PORT_VIRTUAL_CONTROLLER_ENTRY",
+    "MSG_TRACE_FILE_DIALOG_TITLE",
+    "MSG_TRACE_OPEN_ERROR_CONTENTS",
     "MSG_PROGRESS_STATE_PARAMETERWRITE",
     "MSG_PROGRESS_STATE_STEPWRITE",
     "MSG_PROGRESS_STATE_VERIFY",
@@ -425,8 +428,8 @@ const std::vector<std::string> kVocabulary = {
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 167u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 167u);
+    ASSERT_EQ(kVocabulary.size(), 170u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 170u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;
