@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/interrupts.h"
+#include "link/traffic_trace.h"
 #include "platform/bit_rates.h"
 #include "platform/module_folder.h"
 #include "platform/program_folder.h"
@@ -62,6 +65,8 @@ void PrintUsage(std::FILE* to) {
         "  --port PORT            serial port (device path, or COMn from older settings)\n"
         "  --id N                 station ID, 1 to 247 (search tries 1 to 32)\n"
         "  --baud B               bit rate: 9600, 19200, 38400, 57600, 115200, 230400\n"
+        "  --trace FILE           record every frame on the line in FILE (appended; at 8 MiB it\n"
+        "                         moves to FILE.1 and a new FILE starts)\n"
         "  --root DIR             program folder holding System/ (default: the program's folder\n"
         "                         when its System/ may be written, else the per-user copy in\n"
         "                         $XDG_DATA_HOME/velmora, ~/.local/share/velmora by default)\n"
@@ -125,6 +130,7 @@ bool ParseInt(const std::string& text, long& value) {
 
 int Main(int argc, char** argv) {
     Options options;
+    std::string tracePath;
     std::vector<std::string> positional;
     std::vector<std::string> commandOptionsGiven;
     for (int i = 1; i < argc; ++i) {
@@ -147,7 +153,7 @@ int Main(int argc, char** argv) {
             return kExitSuccess;
         } else if (arg == "--yes" || arg == "-y") {
             options.assumeYes = true;
-        } else if (arg == "--port" || arg == "--root") {
+        } else if (arg == "--port" || arg == "--root" || arg == "--trace") {
             if (!value(text))
                 return kExitUsage;
             if (text.empty()) {
@@ -155,7 +161,7 @@ int Main(int argc, char** argv) {
                              arg.c_str());
                 return kExitUsage;
             }
-            (arg == "--port" ? options.port : options.root) = text;
+            (arg == "--port" ? options.port : arg == "--root" ? options.root : tracePath) = text;
         } else if (arg == "--id" || arg == "--baud") {
             if (!value(text))
                 return kExitUsage;
@@ -232,8 +238,26 @@ int Main(int argc, char** argv) {
     LoadMessageTable(ui);
     ReadCommSettings(ModulePath(kCommSettingsFile), app.commSettings);
     Session session;
+    std::shared_ptr<TrafficTrace> trace;
+    if (!tracePath.empty()) {
+        // Checked before the command sends anything: a run meant to be recorded is not made
+        // without its record.
+        trace = std::make_shared<TrafficTrace>(tracePath);
+        if (const TraceStatus opened = trace->open(); !opened.ok()) {
+            std::fprintf(stderr, "velmora-cli: --trace %s cannot be written: %s\n",
+                         tracePath.c_str(), std::strerror(opened.osError));
+            return kExitUsage;
+        }
+        session.master.setTrace(trace);
+    }
     const int status = found->second(options, args, ui, session);
     ui.finishProgress();
+    if (trace) {
+        if (const TraceStatus written = trace->failure(); !written.ok()) {
+            std::fprintf(stderr, "velmora-cli: the trace %s is incomplete: %s\n", tracePath.c_str(),
+                         std::strerror(written.osError));
+        }
+    }
     return status;
 }
 

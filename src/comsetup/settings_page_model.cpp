@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "comsetup/search_and_check.h"
@@ -361,6 +362,24 @@ void ComSettingPageModel::onReset(Ui& ui) {
 
 void ComSettingPageModel::onDestroyed() {
     link_.close();
+}
+
+TraceStatus ComSettingPageModel::startTrace(const std::string& path) {
+    auto trace = std::make_shared<TrafficTrace>(path);
+    const TraceStatus opened = trace->open();
+    if (opened.ok()) {
+        link_.setTrace(std::move(trace));
+    }
+    return opened;
+}
+
+void ComSettingPageModel::stopTrace() {
+    link_.setTrace(nullptr);
+}
+
+std::string ComSettingPageModel::tracePath() const {
+    const auto trace = link_.trace();
+    return trace ? trace->path() : std::string();
 }
 
 ComSettingFrameModel::ComSettingFrameModel(RtuMaster& master) : page_(master) {

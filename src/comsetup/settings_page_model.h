@@ -91,6 +91,14 @@ class ComSettingPageModel {
     void onReset(Ui& ui);
     void onDestroyed();
 
+    // The traffic record of the page's master, off at every start (it is no setting).
+    // startTrace opens path and attaches it; a file that cannot be opened leaves the record as
+    // it was and comes back as the failure. stopTrace detaches it.
+    TraceStatus startTrace(const std::string& path);
+    void stopTrace();
+    // The file the master records to; empty when it records nothing.
+    std::string tracePath() const;
+
     // Called whenever a handler must disable the frame's OK buttons; unset when no frame
     // window exists.
     void setFrameOkDisabler(std::function<void()> disable) { disableFrameOk_ = std::move(disable); }

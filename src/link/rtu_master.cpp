@@ -70,6 +70,16 @@ bool RtuMaster::isOpen() const {
     return port_->isOpen();
 }
 
+void RtuMaster::setTrace(std::shared_ptr<TrafficTrace> trace) {
+    auto guard = lock();
+    trace_ = std::move(trace);
+}
+
+std::shared_ptr<TrafficTrace> RtuMaster::trace() const {
+    auto guard = lock();
+    return trace_;
+}
+
 std::string RtuMaster::portName() const {
     auto guard = lock();
     return portName_;
@@ -153,8 +163,14 @@ LinkStatus RtuMaster::receiveReply(std::size_t expected) {
             port_->waitForInput(poll);
             continue;
         }
+        if (trace_ && totalBytes < heard_.size()) {
+            std::copy_n(response_.data() + received,
+                        std::min(heard_.size() - totalBytes, static_cast<std::size_t>(got)),
+                        heard_.data() + totalBytes);
+        }
         received += static_cast<std::size_t>(got);
         totalBytes += static_cast<std::size_t>(got);
+        heardTotal_ = totalBytes;
         lastActivity_ = Clock::now();
         misses = kMissesBeforeTimeout;
         // A complete frame that does not answer this request (noise, a corrupted CRC, another
@@ -215,15 +231,46 @@ LinkStatus RtuMaster::sendAndReceive(std::size_t requestLength, std::size_t repl
     waitForQuietLine(quiet);
     if (port_->write(request_.data(), requestLength) != static_cast<int>(requestLength)) {
         afterError_ = true;
+        if (trace_) {
+            trace_->event(portName_, TraceEvent::SendFailed);
+        }
         return LinkStatus::Failed(port_->isOpen() ? LinkError::Timeout : LinkError::PortGone);
     }
     lastActivity_ = Clock::now();
+    if (trace_) {
+        // After the write, so that the trace's own time never delays the request.
+        trace_->frame(portName_, TraceDirection::Request, {request_.data(), requestLength});
+    }
     SleepMs(silentInterval_);
     SleepMs(responseDelay_);
     response_.fill(0);
+    heardTotal_ = 0;
     const LinkStatus received = receiveReply(replyLength);
     afterError_ = !received.ok();
+    if (trace_) {
+        traceOutcome(received, replyLength);
+    }
     return received;
+}
+
+void RtuMaster::traceOutcome(const LinkStatus& outcome, std::size_t replyFrame) {
+    switch (outcome.error) {
+        case LinkError::None: {
+            const std::size_t length =
+                (response_[1] & 0x80) != 0 ? kExceptionFrameLength : replyFrame;
+            trace_->frame(portName_, TraceDirection::Reply, {response_.data(), length});
+            break;
+        }
+        case LinkError::Garbled:
+            trace_->garbled(portName_, {heard_.data(), heard_.size()}, heardTotal_);
+            break;
+        case LinkError::PortGone:
+            trace_->event(portName_, TraceEvent::PortGone);
+            break;
+        default:
+            trace_->event(portName_, TraceEvent::Timeout);
+            break;
+    }
 }
 
 LinkStatus RtuMaster::transact(std::uint8_t station, std::span<const std::uint8_t> request,
@@ -250,6 +297,9 @@ LinkStatus RtuMaster::transact(std::uint8_t station, std::span<const std::uint8_
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) {
             ++repeated_;
+            if (trace_) {
+                trace_->event(portName_, TraceEvent::Retry, attempt);
+            }
         }
         outcome = sendAndReceive(frameLength + 2, replyFrame);
         if (outcome.error == LinkError::PortGone) {
@@ -269,6 +319,9 @@ LinkStatus RtuMaster::transact(std::uint8_t station, std::span<const std::uint8_
         reply.size = 0;
         outcome = LinkStatus::Failed(LinkError::Mismatch);
         afterError_ = true;
+        if (trace_) {
+            trace_->event(portName_, TraceEvent::Mismatch);
+        }
     }
     return outcome;
 }

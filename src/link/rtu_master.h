@@ -12,6 +12,7 @@
 #include <string>
 
 #include "link/link_status.h"
+#include "link/traffic_trace.h"
 #include "platform/serial_port.h"
 
 namespace velmora {
@@ -73,6 +74,12 @@ class RtuMaster {
     int repeatedRequests() const { return repeated_.load(); }
     void resetRepeatedRequests() { repeated_ = 0; }
 
+    // Records every frame and line event of this master in trace from the next request cycle
+    // on; nullptr stops recording. Several masters may share one trace. The master carries on
+    // when the trace cannot be written: its owner learns that from the trace's failure().
+    void setTrace(std::shared_ptr<TrafficTrace> trace);
+    std::shared_ptr<TrafficTrace> trace() const;
+
     std::string portName() const;
     // The system's reason (errno) the last open failed; 0 after one that succeeded.
     int lastOpenError() const { return lastOpenError_; }
@@ -92,11 +99,17 @@ class RtuMaster {
     std::chrono::microseconds frameGap() const;
     std::size_t replyLength(std::size_t received, std::size_t expected) const;
     bool frameAnswers(std::size_t length) const;
+    void traceOutcome(const LinkStatus& outcome, std::size_t replyFrame);
 
     std::unique_ptr<SerialPort> port_;
     mutable std::recursive_mutex mutex_;
     std::array<std::uint8_t, kFrameSize> request_{};
     std::array<std::uint8_t, kFrameSize> response_{};
+    // Only with a trace: the first bytes heard for a reply and how many came in all, so that
+    // a garbled reply can be shown as it came, before the receiver dropped its bytes.
+    std::shared_ptr<TrafficTrace> trace_;
+    std::array<std::uint8_t, kFrameSize> heard_{};
+    std::size_t heardTotal_ = 0;
     std::string portName_;
     int lastOpenError_ = 0;
     std::uint32_t baudRate_ = 0;

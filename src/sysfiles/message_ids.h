@@ -104,9 +104,11 @@ enum MessageId : int {
     kMsgCompareColumns = 94,
     kMsgCompareFileInvalid = 95,
     kMsgCompareReadFailed = 96,
+    kMsgTraceFileDialogTitle = 97,
+    kMsgTraceOpenErrorContents = 98,
 };
 
-inline constexpr int kMessageCount = 97;
+inline constexpr int kMessageCount = 99;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -207,6 +209,8 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_COMPARE_COLUMNS",
     "MSG_COMPARE_FILE_INVALID",
     "MSG_COMPARE_READ_FAILED",
+    "MSG_TRACE_FILE_DIALOG_TITLE",
+    "MSG_TRACE_OPEN_ERROR_CONTENTS",
 };
 
 }  // namespace velmora

@@ -79,6 +79,7 @@ TEST_F(CliUsageTest, UsageErrorsExitTwoAndNameTheirCause) {
         {{"backup"}, "usage: backup FILE"},
         {{"no-such-command"}, "unknown command"},
         {{"--no-such-option", "ports"}, "unknown option --no-such-option"},
+        {{"--trace", folder.file("none/trace.txt"), "echo"}, "cannot be written"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.back());

@@ -273,6 +273,7 @@ const std::vector<std::string> kVocabulary = {
     "DLG_COMSETTING_MANUAL_BITRATE",
     "DLG_COMSETTING_MANUAL_BUTTON_INITIALIZE",
     "DLG_COMSETTING_BUTTON_COMCHECK",
+    "DLG_COMSETTING_CHECKBOX_TRACE",
     "DLG_COMSETTING_BUTTON_QUIT",
     "DLG_COMSETTING_BUTTON_OK",
     // progress dialog
@@ -421,6 +422,8 @@ const std::vector<std::string> kVocabulary = {
     "MSG_COMPARE_COLUMNS",
     "MSG_COMPARE_FILE_INVALID",
     "MSG_COMPARE_READ_FAILED",
+    "MSG_TRACE_FILE_DIALOG_TITLE",
+    "MSG_TRACE_OPEN_ERROR_CONTENTS",
     "MSG_PROGRESS_STATE_PARAMETERWRITE",
     "MSG_PROGRESS_STATE_STEPWRITE",
     "MSG_PROGRESS_STATE_VERIFY",
@@ -443,8 +446,8 @@ const std::vector<std::string> kVocabulary = {
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 185u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 185u);
+    ASSERT_EQ(kVocabulary.size(), 188u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 188u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;

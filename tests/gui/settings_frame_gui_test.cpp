@@ -1,7 +1,11 @@
 // The settings frame opened from a work dialog on a program with two controllers on two ports:
-// the main link follows the port confirmed in the frame.
+// the main link follows the port confirmed in the frame. The settings page's traffic record
+// switch.
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -34,6 +38,7 @@ class SettingsFrameGuiTest : public QObject {
     void initTestCase();
     void confirmedPortIsTheMainLinksPort_data();
     void confirmedPortIsTheMainLinksPort();
+    void recordTrafficSwitchAttachesATraceToTheMaster();
 };
 
 void SettingsFrameGuiTest::initTestCase() {
@@ -89,6 +94,31 @@ void SettingsFrameGuiTest::confirmedPortIsTheMainLinksPort() {
     CComSettingDlg* mainPage = run.program.mainSettingsPage();
     QCOMPARE(mainPage->model().selectedPortPath(), expected);
     QCOMPARE(mainPage->portCombo()->currentData().toString().toStdString(), expected);
+}
+
+void SettingsFrameGuiTest::recordTrafficSwitchAttachesATraceToTheMaster() {
+    SampleProgram run;
+    const QString path = run.folder.path() + QStringLiteral("/traffic.txt");
+    CComSettingDlg::setTraceFileChooser([&](QWidget*) { return path; });
+    CComSettingDlg* page = run.program.mainSettingsPage();
+    QVERIFY(!page->traceCheck()->isChecked());
+    QVERIFY(run.session.master.trace() == nullptr);
+
+    page->traceCheck()->click();
+    QVERIFY(page->traceCheck()->isChecked());
+    QCOMPARE(page->traceFileLabel()->text(), path);
+    QVERIFY(run.session.master.trace() != nullptr);
+    std::string version;
+    QVERIFY(ReadVersion(run.session.master, 1, version).ok());
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().contains(" -> 01 03 90 0c 00 01 "));
+
+    page->traceCheck()->click();
+    QVERIFY(!page->traceCheck()->isChecked());
+    QVERIFY(page->traceFileLabel()->text().isEmpty());
+    QVERIFY(run.session.master.trace() == nullptr);
+    CComSettingDlg::setTraceFileChooser({});
 }
 
 QTEST_MAIN(SettingsFrameGuiTest)

@@ -1,6 +1,8 @@
 #include "comsetup/qt/com_setting_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,6 +21,8 @@
 #include "sim/pty_controller.h"
 #include "sysfiles/app_state.h"
 
+#include <cstring>
+
 namespace velmora {
 
 namespace {
@@ -32,6 +36,25 @@ std::string ToStd(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
+CComSettingDlg::TraceFileChooser& CurrentTraceChooser() {
+    static CComSettingDlg::TraceFileChooser chooser;
+    return chooser;
+}
+
+// A record grows on from an earlier run, so choosing an existing file asks nothing.
+QString ChooseTraceFile(QWidget* parent) {
+    QFileDialog dialog(parent, QString::fromStdString(MessageText(kMsgTraceFileDialogTitle)));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(QStringLiteral("traffic.txt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
 }  // namespace
 
 sim::PtyController* RunningVirtualController() {
@@ -40,6 +63,10 @@ sim::PtyController* RunningVirtualController() {
 
 void StopVirtualController() {
     VirtualControllerSlot().reset();
+}
+
+void CComSettingDlg::setTraceFileChooser(TraceFileChooser chooser) {
+    CurrentTraceChooser() = std::move(chooser);
 }
 
 QString CComSettingDlg::VirtualControllerEntryText() {
@@ -69,7 +96,9 @@ CComSettingDlg::CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* pa
       bitRateLabel_(new QLabel(QStringLiteral("通信速度"), this)),
       bitRate_(new QComboBox(this)),
       reset_(new QPushButton(QStringLiteral("初期化"), this)),
-      check_(new QPushButton(QStringLiteral("通信確認"), this)) {
+      check_(new QPushButton(QStringLiteral("通信確認"), this)),
+      trace_(new QCheckBox(QStringLiteral("通信内容をファイルに記録…"), this)),
+      traceFile_(new QLabel(this)) {
     setObjectName(QStringLiteral("CComSettingDlg"));
     port_->setObjectName(QStringLiteral("port"));
     port_->setEditable(true);
@@ -82,6 +111,9 @@ CComSettingDlg::CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* pa
     bitRate_->setObjectName(QStringLiteral("bitRate"));
     reset_->setObjectName(QStringLiteral("reset"));
     check_->setObjectName(QStringLiteral("check"));
+    trace_->setObjectName(QStringLiteral("trace"));
+    traceFile_->setObjectName(QStringLiteral("traceFile"));
+    traceFile_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     warnText_->setWordWrap(true);
     warnIcon_->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(24, 24));
     portLabel_->setBuddy(port_);
@@ -112,10 +144,14 @@ CComSettingDlg::CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* pa
     auto* checkRow = new QHBoxLayout;
     checkRow->addStretch();
     checkRow->addWidget(check_);
+    auto* traceRow = new QHBoxLayout;
+    traceRow->addWidget(trace_);
+    traceRow->addWidget(traceFile_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(portGroup_);
     layout->addWidget(methodGroup_);
     layout->addLayout(checkRow);
+    layout->addLayout(traceRow);
     layout->addStretch();
     setTabOrder(port_, automatic_);
     setTabOrder(automatic_, manual_);
@@ -123,6 +159,7 @@ CComSettingDlg::CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* pa
     setTabOrder(id_, bitRate_);
     setTabOrder(bitRate_, reset_);
     setTabOrder(reset_, check_);
+    setTabOrder(check_, trace_);
 
     connect(port_, qOverload<int>(&QComboBox::activated), this, &CComSettingDlg::OnPortActivated);
     connect(port_->lineEdit(), &QLineEdit::editingFinished, this, &CComSettingDlg::OnPortTyped);
@@ -149,6 +186,7 @@ CComSettingDlg::CComSettingDlg(ComSettingPageModel& model, QtUi& ui, QWidget* pa
         Refresh();
     });
     connect(check_, &QPushButton::clicked, this, &CComSettingDlg::StartCheck);
+    connect(trace_, &QCheckBox::clicked, this, &CComSettingDlg::OnTraceClicked);
 }
 
 CComSettingDlg::~CComSettingDlg() {
@@ -167,6 +205,7 @@ void CComSettingDlg::LoadTexts() {
         .text("DLG_COMSETTING_MANUAL_BITRATE", bitRateLabel_)
         .text("DLG_COMSETTING_MANUAL_BUTTON_INITIALIZE", reset_)
         .text("DLG_COMSETTING_BUTTON_COMCHECK", check_)
+        .text("DLG_COMSETTING_CHECKBOX_TRACE", trace_)
         .load(ui_);
 }
 
@@ -211,6 +250,9 @@ void CComSettingDlg::Refresh() {
         widget->setEnabled(manualEnabled);
     }
     check_->setEnabled(model_.checkEnabled());
+    const QString tracePath = QString::fromStdString(model_.tracePath());
+    trace_->setChecked(!tracePath.isEmpty());
+    traceFile_->setText(tracePath);
     refreshing_ = false;
     // A change here may have forgotten the controller, a check found one: the strips follow.
     CConnectionStrip::RefreshAll();
@@ -260,6 +302,27 @@ void CComSettingDlg::StartVirtualController() {
     }
     model_.setTypedPort(slot->slavePath());
     model_.onPortSelected(model_.portIndex());
+    Refresh();
+}
+
+void CComSettingDlg::OnTraceClicked(bool checked) {
+    if (!checked) {
+        model_.stopTrace();
+        Refresh();
+        return;
+    }
+    const TraceFileChooser& chooser = CurrentTraceChooser();
+    const QString chosen = chooser ? chooser(this) : ChooseTraceFile(this);
+    if (!chosen.isEmpty()) {
+        const std::string path = ToStd(chosen);
+        if (const TraceStatus opened = model_.startTrace(path); !opened.ok()) {
+            ui_.showMessage(MessageText(kMsgTraceOpenErrorContents) + "\n\n" + path + ": " +
+                                std::strerror(opened.osError),
+                            MessageText(kMsgTraceFileDialogTitle), MessageIcon::Error,
+                            MessageButtons::Ok);
+        }
+    }
+    // A cancelled choice or a file that cannot be opened leaves the box unchecked.
     Refresh();
 }
 

@@ -8,6 +8,7 @@
 #include "comsetup/settings_page_model.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -53,6 +54,13 @@ class CComSettingDlg final : public QWidget {
     QPushButton* resetButton() const { return reset_; }
     QPushButton* checkButton() const { return check_; }
 
+    QCheckBox* traceCheck() const { return trace_; }
+    QLabel* traceFileLabel() const { return traceFile_; }
+    // Where the traffic record check box takes its file from: a file dialog unless replaced
+    // (tests). An empty result means the user cancelled.
+    using TraceFileChooser = std::function<QString(QWidget* parent)>;
+    static void setTraceFileChooser(TraceFileChooser chooser);
+
     // The entry at the end of the port list that starts the built-in virtual controller.
     static QString VirtualControllerEntryText();
 
@@ -60,6 +68,7 @@ class CComSettingDlg final : public QWidget {
     void OnPortActivated(int index);
     void OnPortTyped();
     void StartVirtualController();
+    void OnTraceClicked(bool checked);
 
     std::unique_ptr<ComSettingPageModel> ownedModel_;
     ComSettingPageModel& model_;
@@ -78,6 +87,8 @@ class CComSettingDlg final : public QWidget {
     QComboBox* bitRate_;
     QPushButton* reset_;
     QPushButton* check_;
+    QCheckBox* trace_;
+    QLabel* traceFile_;
     std::function<void(int)> searchFinished_;
     bool refreshing_ = false;
 };
