@@ -86,9 +86,10 @@ enum MessageId : int {
     kMsgStripChecked = 76,
     kMsgStripVirtualController = 77,
     kMsgPortVirtualControllerEntry = 78,
+    kMsgHistoryNotRecorded = 79,
 };
 
-inline constexpr int kMessageCount = 79;
+inline constexpr int kMessageCount = 80;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -171,6 +172,7 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_STRIP_CHECKED",
     "MSG_STRIP_VIRTUAL_CONTROLLER",
     "MSG_PORT_VIRTUAL_CONTROLLER_ENTRY",
+    "MSG_HISTORY_NOT_RECORDED",
 };
 
 }  // namespace velmora
