@@ -94,6 +94,7 @@ const CommandTable& Commands() {
         AddCommCommands(all);
         AddJobCommands(all);
         AddDataCheckCommands(all);
+        AddHistoryCommands(all);
         return all;
     }();
     return table;
