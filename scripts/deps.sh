@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(locales build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-          libmodbus-dev)
+          libmodbus-dev libsqlite3-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -27,6 +27,9 @@ class Ui {
         return showMessage(details.empty() ? text : text + "\n\n" + details, title, icon, buttons);
     }
     virtual void setStatusText(const std::string& text) = 0;
+    // A warning that must not hold the work up (the service history could not be written):
+    // nothing to answer. By default it shows as the status text.
+    virtual void showNotice(const std::string& text) { setStatusText(text); }
     virtual void setProgress(int percent) = 0;
     // Polled by long work between steps; true once the user asked to stop.
     virtual bool cancelRequested() = 0;

@@ -60,6 +60,9 @@ void PrintUsage(std::FILE* to) {
         "                         program's texts to CODE (ja, en, ...)\n"
         "  check-data [DIR]       check a data folder before it is shipped (default: the\n"
         "                         program's System/Data); exit 1 on any problem\n"
+        "  history [--json] [--limit N] [--since YYYY-MM-DD]\n"
+        "                         list the jobs of the service history (history.db), newest\n"
+        "                         first, as a table or as a JSON array\n"
         "\n"
         "options (defaults from System/CommunicationSetting.ini):\n"
         "  --port PORT            serial port (device path, or COMn from older settings)\n"
@@ -89,8 +92,9 @@ void PrintUsage(std::FILE* to) {
 
 // Options that only some commands take, and which commands take them: an option given to a
 // command that does not take it is refused rather than silently ignored.
-const std::set<std::string> kCommandValueOptions = {
-    "--part-no", "--sv", "--io", "--contents", "--controller", "--stroke", "--data-set"};
+const std::set<std::string> kCommandValueOptions = {"--part-no",  "--sv",         "--io",
+                                                    "--contents", "--controller", "--stroke",
+                                                    "--data-set", "--limit",      "--since"};
 const std::set<std::string> kCommandFlags = {"--json", "--no-auto-backup"};
 const std::map<std::string, std::set<std::string>> kCommandOptionsTaken = {
     {"actuators", {"json"}},
@@ -98,6 +102,7 @@ const std::map<std::string, std::set<std::string>> kCommandOptionsTaken = {
      {"part-no", "sv", "io", "contents", "controller", "stroke", "data-set", "no-auto-backup"}},
     {"restore", {"contents", "no-auto-backup"}},
     {"compare", {"part-no", "sv", "io", "controller", "stroke", "data-set", "json"}},
+    {"history", {"json", "limit", "since"}},
 };
 
 // The first command option (as given, with its dashes) the command does not take; empty when

@@ -88,6 +88,11 @@ void ConsoleUi::setStatusText(const std::string& text) {
     drawProgress();
 }
 
+void ConsoleUi::showNotice(const std::string& text) {
+    finishProgress();
+    std::fprintf(stderr, "velmora-cli: warning: %s\n", ForTerminal(text).c_str());
+}
+
 void ConsoleUi::setProgress(int percent) {
     if (percent == percent_) {
         return;

@@ -16,6 +16,8 @@ class ConsoleUi final : public Ui {
     MessageAnswer showMessage(const std::string& text, const std::string& title, MessageIcon icon,
                               MessageButtons buttons) override;
     void setStatusText(const std::string& text) override;
+    // One line on stderr, whatever the progress line shows.
+    void showNotice(const std::string& text) override;
     void setProgress(int percent) override;
     bool cancelRequested() override { return cancelled_.load(); }
 

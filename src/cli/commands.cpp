@@ -95,6 +95,7 @@ const CommandTable& Commands() {
         AddJobCommands(all);
         AddDataCheckCommands(all);
         AddCompareCommands(all);
+        AddHistoryCommands(all);
         return all;
     }();
     return table;

@@ -48,6 +48,7 @@ void AddCommCommands(CommandTable& table);
 void AddJobCommands(CommandTable& table);
 void AddDataCheckCommands(CommandTable& table);
 void AddCompareCommands(CommandTable& table);
+void AddHistoryCommands(CommandTable& table);
 
 // Opens and configures the line from the options, falling back on the settings file, and sets
 // the station ID to address. Returns kExitSuccess, or the exit status after telling the user
@@ -65,9 +66,10 @@ std::string PortOpenFailureText(int osError);
 int FailureStatus(const LinkStatus& linkFailure);
 
 // The rule checks before a job: the communication verdict (and the work it offers), then the
-// operation's own. 0 to go on, else the exit status after telling the user why not.
+// operation's own. 0 to go on, else the exit status after telling the user why not. The
+// controller's version, when it gave one, goes to controllerVersion.
 int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
-                 ConsoleUi& ui);
+                 ConsoleUi& ui, std::string* controllerVersion = nullptr);
 // Prints the rule file's verdict for every operation on the controller found, without boxes.
 void PrintVerdicts(RtuMaster& link, std::uint8_t station, ConsoleUi& ui);
 

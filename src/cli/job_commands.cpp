@@ -17,6 +17,7 @@
 #include "cli/actuator_records.h"
 #include "cli/commands.h"
 #include "cli/interrupts.h"
+#include "cli/job_history.h"
 #include "data/file_selection.h"
 #include "link/rtu_master.h"
 #include "model/actuator_table.h"
@@ -263,12 +264,15 @@ std::optional<WriteSource> LoadSource(const TransmitRequest& request, ConsoleUi&
 
 // The rule check, then the worker as the transmit dialog runs it.
 int RunWrite(const Options& options, RtuMaster& link, std::uint8_t station,
-             const WriteSource& source, int operation, ConsoleUi& ui) {
+             const WriteSource& source, int operation, ConsoleUi& ui, JobRecorder& recorder) {
     const TransmitRequest& request = source.request;
-    const int refused = CheckAllowed(link, station, operation,
-                                     SelectionNumberFromSvText(request.record.strSVNo), ui);
+    RecordWriteSource(recorder, source);
+    const int refused =
+        CheckAllowed(link, station, operation, SelectionNumberFromSvText(request.record.strSVNo),
+                     ui, &recorder.record().controllerSv);
     if (refused != 0)
         return refused;
+    RecordUnitNameBefore(recorder, link, station);
 
     const TransmitContents contents =
         MakeTransmitContents(request.record, WriteContentsText(request.writeContents, ui));
@@ -295,8 +299,10 @@ int RunWrite(const Options& options, RtuMaster& link, std::uint8_t station,
     ui.finishProgress();
     PrintRepeatedRequests(link);
     PrintDifferences(differences);
+    recorder.record().autoBackupPath = context.autoBackupPath;
     if (context.writingBegan && !context.autoBackupPath.empty())
         PrintUndo(options, link, station, context.autoBackupPath);
+    recorder.setDifferences(differences);
     if (result == 0) {
         if (cautionDue && contents.controller != kNotInBackup)
             PrintCaution(contents, ui);
@@ -352,9 +358,11 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
 
     RtuMaster& link = session.master;
     std::uint8_t station = 0;
+    JobRecorder recorder(JobKind::WriteActuator, ui, CliJobStart(options));
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
-        return failed;
-    return RunWrite(options, link, station, *source, RestrictActuator, ui);
+        return FinishJob(recorder, failed, link);
+    return FinishJob(
+        recorder, RunWrite(options, link, station, *source, RestrictActuator, ui, recorder), link);
 }
 
 int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
@@ -383,9 +391,11 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
 
     RtuMaster& link = session.master;
     std::uint8_t station = 0;
+    JobRecorder recorder(JobKind::Restore, ui, CliJobStart(options));
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
-        return failed;
-    return RunWrite(options, link, station, *source, RestrictFile, ui);
+        return FinishJob(recorder, failed, link);
+    return FinishJob(recorder,
+                     RunWrite(options, link, station, *source, RestrictFile, ui, recorder), link);
 }
 
 // ---- Backup ------------------------------------------------------------------------------
@@ -401,11 +411,14 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
         return RefuseFile("backup", args[0], problem);
     RtuMaster& link = session.master;
     std::uint8_t station = 0;
+    JobRecorder recorder(JobKind::Backup, ui, CliJobStart(options));
+    recorder.record().backupPath = args[0];
     if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
-        return failed;
-    const int refused = CheckAllowed(link, station, RestrictBackup, -1, ui);
+        return FinishJob(recorder, failed, link);
+    const int refused =
+        CheckAllowed(link, station, RestrictBackup, -1, ui, &recorder.record().controllerSv);
     if (refused != 0)
-        return refused;
+        return FinishJob(recorder, refused, link);
 
     TransferContext context{link, station, ui, nullptr};
     int result = -1;
@@ -417,16 +430,16 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
     PrintRepeatedRequests(link);
     if (result == 0) {
         std::printf("backup saved: %s\n", args[0].c_str());
-        return kExitSuccess;
+        return FinishJob(recorder, kExitSuccess, link);
     }
     if (ui.cancelRequested()) {
         std::fprintf(stderr, "velmora-cli: backup cancelled; no file was saved\n");
-        return kExitCancelled;
+        return FinishJob(recorder, kExitCancelled, link);
     }
     const int status = FailureStatus(context.linkFailure);
     std::fprintf(stderr, "velmora-cli: the backup failed%s; nothing was saved\n",
                  status == kExitCommFailed ? ": the controller did not answer as it should" : "");
-    return status;
+    return FinishJob(recorder, status, link);
 }
 
 }  // namespace

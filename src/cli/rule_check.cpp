@@ -108,9 +108,12 @@ int CheckOne(RtuMaster& link, std::uint8_t station, int operation, int selection
 }  // namespace
 
 int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
-                 ConsoleUi& ui) {
+                 ConsoleUi& ui, std::string* controllerVersion) {
     RestrictionResult comm;
-    if (const int status = CheckOne(link, station, RestrictComm, -1, comm, ui); status != 0)
+    const int status = CheckOne(link, station, RestrictComm, -1, comm, ui);
+    if (controllerVersion != nullptr && comm.versionRead)
+        *controllerVersion = comm.controllerVersion;
+    if (status != 0)
         return status;
     if (ButtonShown(operation, comm) == 0) {
         std::fprintf(stderr,

@@ -106,9 +106,10 @@ enum MessageId : int {
     kMsgCompareReadFailed = 96,
     kMsgTraceFileDialogTitle = 97,
     kMsgTraceOpenErrorContents = 98,
+    kMsgHistoryNotRecorded = 99,
 };
 
-inline constexpr int kMessageCount = 99;
+inline constexpr int kMessageCount = 100;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -211,6 +212,7 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_COMPARE_READ_FAILED",
     "MSG_TRACE_FILE_DIALOG_TITLE",
     "MSG_TRACE_OPEN_ERROR_CONTENTS",
+    "MSG_HISTORY_NOT_RECORDED",
 };
 
 }  // namespace velmora

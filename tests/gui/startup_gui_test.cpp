@@ -118,7 +118,7 @@ void StartupGuiTest::searchFromTheStartupFrameOpensTheMainWindow() {
         .when(QStringLiteral("CVelmoraDlg"), [&](QWidget* window) {
             auto* main = static_cast<CVelmoraDlg*>(window);
             QCOMPARE(main->tabBar()->currentIndex(), 0);
-            QCOMPARE(main->tabBar()->count(), 3);
+            QCOMPARE(main->tabBar()->count(), 4);
             // With no identified controller the tab stays where it is.
             App().commSettings.activeStationId = -1;
             main->tabBar()->setCurrentIndex(2);

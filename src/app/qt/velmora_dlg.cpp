@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt/connection_strip.h"
+#include "app/qt/history_page.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "comsetup/qt/com_setting_dlg.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr int kFunctionTab = 0;
 constexpr int kSettingsTab = 1;
 constexpr int kVersionTab = 2;
+constexpr int kHistoryTab = 3;
 
 }  // namespace
 
@@ -121,7 +123,9 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
     versionPage_ = new CVersionInfoDlg(ui, stack_.get());
     stack_->addWidget(functionPage_);
     stack_->addWidget(settingsPage_);
+    historyPage_ = new CHistoryPage(ui, stack_.get());
     stack_->addWidget(versionPage_);
+    stack_->addWidget(historyPage_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new CConnectionStrip(this));
@@ -141,6 +145,7 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
         .tab("DLG_TOP_TAB1_TITLE", tabs_, kFunctionTab)
         .tab("DLG_TOP_TAB2_TITLE", tabs_, kSettingsTab)
         .tab("DLG_TOP_TAB3_TITLE", tabs_, kVersionTab)
+        .tab("DLG_TOP_TAB4_TITLE", tabs_, kHistoryTab)
         .load(ui);
     if (portOpen) {
         ShowPage(kFunctionTab);
@@ -153,7 +158,8 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
         if (index == shownTab_) {
             return;
         }
-        if (!AllowTabChange()) {
+        // The history is there to read without a controller.
+        if (index != kHistoryTab && !AllowTabChange()) {
             const QSignalBlocker block(tabs_);
             tabs_->setCurrentIndex(shownTab_);
             return;
@@ -209,6 +215,9 @@ void CVelmoraDlg::ShowPage(int index) {
         stack_->setCurrentWidget(settingsPage_);
     } else if (index == kVersionTab) {
         stack_->setCurrentWidget(versionPage_);
+    } else if (index == kHistoryTab) {
+        historyPage_->Reload();
+        stack_->setCurrentWidget(historyPage_);
     } else {
         stack_->setCurrentWidget(functionPage_);
         functionPage_->ApplyFunctionEnables();

@@ -12,6 +12,7 @@ class QTabBar;
 namespace velmora {
 
 class CComSettingDlg;
+class CHistoryPage;
 class CVersionInfoDlg;
 class CFunctionMainDlg;
 
@@ -35,7 +36,8 @@ private:
     QPushButton* compare_;
 };
 
-// The main window: function, communication settings and version pages under a tab bar.
+// The main window: function, communication settings, version and history pages under a tab
+// bar.
 // Opens the serial port from the settings when it starts and writes the settings file back
 // when its window goes away.
 class CVelmoraDlg final : public VelmoraDialog {
@@ -47,15 +49,16 @@ public:
     CFunctionMainDlg* functionPage() const { return functionPage_; }
     CComSettingDlg* settingsPage() const { return settingsPage_; }
     CVersionInfoDlg* versionPage() const { return versionPage_; }
+    CHistoryPage* historyPage() const { return historyPage_; }
     QTabBar* tabBar() const { return tabs_; }
     // Shows the page of a tab as a changed selection does.
     void ShowPage(int index);
 
-signals:
+  signals:
     // The user closed the main window (the pass of the start-up routine ends).
     void closed();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -68,6 +71,7 @@ private:
     CFunctionMainDlg* functionPage_;
     CComSettingDlg* settingsPage_;
     CVersionInfoDlg* versionPage_;
+    CHistoryPage* historyPage_;
     int shownTab_ = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "app/job_recorder.h"
 #include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
@@ -115,20 +116,25 @@ void CBackupDlg::StartBackup() {
         return;
     }
     const std::uint8_t station = ActiveStationAddress();
+    const std::string target = ToStd(chosen);
+    JobRecorder recorder(JobKind::Backup, ui_, LineRecord(*link, station));
+    recorder.record().backupPath = target;
     if (RunRestrictionCheck(*link, station, RestrictBackup, 0, ui_) != 0) {
+        recorder.finish(JobResult::Refused);
         return;
     }
 
-    const std::string target = ToStd(chosen);
     QPointer<QWidget> previous = app->mainWindow();
     app->setMainWindow(this);
     start_->setEnabled(false);
     {
         CProgressDlg progress(
             CProgressDlg::kBackup,
-            [link, station, target](Ui& ui) {
+            [link, station, target, &recorder](Ui& ui) {
                 TransferContext context{*link, station, ui};
-                return RunBackup(context, target);
+                const int result = RunBackup(context, target);
+                FinishTransfer(recorder, result, context);
+                return result;
             },
             this);
         // The backup's messages belong to this dialog, not to the progress dialog.

@@ -21,6 +21,7 @@
 #include <string>
 #include <utility>
 
+#include "app/job_recorder.h"
 #include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/sv_error_dlg.h"
@@ -380,7 +381,11 @@ void CTransmittingDlg::StartTransmit() {
     const std::uint8_t station = ActiveStationAddress();
     const int operation = fromFile_ == kFromBackupFile ? RestrictFile : RestrictActuator;
     const int selection = SelectionNumberFromSvText(SvTextForSelection(sv_->text()));
+    const JobKind kind = fromFile_ == kFromBackupFile ? JobKind::Restore : JobKind::WriteActuator;
     if (RunRestrictionCheck(*link, station, operation, selection, ui_) != 0) {
+        JobRecorder refused(kind, ui_, LineRecord(*link, station));
+        RecordWriteSource(refused, *loading.source);
+        refused.finish(JobResult::Refused);
         return;
     }
 
@@ -409,9 +414,15 @@ void CTransmittingDlg::StartTransmit() {
     autoBackupPath_.clear();
     workerDone_ = false;
     worker_ = std::thread(
-        [this, link, station, source = std::move(*loading.source), hooks = std::move(hooks)] {
+        [this, kind, link, station, source = std::move(*loading.source), hooks = std::move(hooks)] {
             TransferContext context{*link, station, ui_, &differences_};
+            // Made on the worker: opening the history must not hold the window up.
+            JobRecorder recorder(kind, ui_, LineRecord(*link, station));
+            RecordWriteSource(recorder, source);
+            RecordUnitNameBefore(recorder, *link, station);
             const int result = TransmitWorker(context, source, hooks);
+            recorder.record().autoBackupPath = context.autoBackupPath;
+            FinishTransfer(recorder, result, context);
             const bool began = context.writingBegan;
             std::string backupPath = context.autoBackupPath;
             workerDone_ = true;
