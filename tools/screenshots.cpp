@@ -52,6 +52,7 @@
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dlg.h"
 #include "backup/qt/backup_dlg.h"
+#include "compare/qt/compare_dlg.h"
 #include "comsetup/qt/com_setting_frame.h"
 #include "comsetup/qt/progress_dlg.h"
 #include "data/qt/file_select_dlg.h"
@@ -516,6 +517,27 @@ int Run(const QString& outFolder, const QString& language, bool strict) {
     backup->adjustSize();
     shooter.shoot(backup, QStringLiteral("CBackupDlg"));
     backup->hide();
+
+    // The controller against the state the write replaced, kept in Backups/.
+    CCompareDlg* compare = program.compareDlg();
+    const QString before = FromStd(program.transmittingDlg()->autoBackupPath());
+    if (!before.isEmpty()) {
+        CCompareDlg::setFileChooser([before](QWidget*) { return before; });
+        compare->BrowseRightFile();
+        compare->StartCompare();
+        CCompareDlg::setFileChooser({});
+    }
+    compare->resize(compare->sizeHint().width() * 3 / 2, compare->sizeHint().height());
+    shooter.shoot(compare, QStringLiteral("CCompareDlg"));
+    compare->hide();
+
+    // The service history with the jobs above in it.
+    main->tabBar()->setCurrentIndex(3);
+    main->ShowPage(3);
+    main->show();
+    main->resize(main->sizeHint().width() * 2, main->height());
+    shooter.shoot(main, QStringLiteral("CVelmoraDlg"), QStringLiteral("history"));
+    main->hide();
 
     program.DestroyWorkDialogs();
     program.DestroyMainDialog();
