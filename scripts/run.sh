@@ -130,8 +130,15 @@ table=$("$bin/velmora-cli" --root "$demo_root" actuators)
 echo "== the actuator table under System/Data: $(wc -l <<<"$table") records, the first ten"
 echo "\$ velmora-cli actuators | head"
 head -n 10 <<<"$table"
-echo "== write the actuator VMA10-06I (SV 1.10, NPN): parameters and step data, verified"
-cli --id 1 --baud 38400 write-actuator --part-no VMA10-06I --controller VC-1A --stroke 50 --sv 1.10 --io NPN --contents both
+echo "== write the actuator VMA10-06I (SV 1.10, NPN): parameters and step data, verified;"
+echo "   the controller is backed up into Backups/ first, and the line's traffic is recorded"
+trace_file=$demo_root/traffic.txt
+cli --id 1 --baud 38400 --trace "$trace_file" write-actuator --part-no VMA10-06I --controller VC-1A --stroke 50 --sv 1.10 --io NPN --contents both
+echo "   the traffic trace: $(wc -l <"$trace_file") lines, the first six"
+head -n 6 "$trace_file" | sed 's/^/    /'
+echo "== compare the controller with the actuator it now holds (exit 1: the write stamps the"
+echo "   mode and the date code)"
+cli --id 1 --baud 38400 compare --part-no VMA10-06I --controller VC-1A --stroke 50 --sv 1.10 --io NPN || true
 echo "== the mode register after the write (low byte back to 1) and the date code"
 cli --id 1 --baud 38400 read 0x000C 1
 cli --id 1 --baud 38400 read 0x00EF 1
@@ -141,6 +148,10 @@ cli --id 1 --baud 38400 backup "$backup_file"
 backup_text=$("$bin/velmora-cli" --root "$demo_root" unpack "$backup_file" -)
 echo "   its first lines ($(wc -l <<<"$backup_text") in all):"
 head -n 6 <<<"$backup_text" | tr -d '\r' | sed 's/^/    /'
+echo "== compare the controller with that backup (exit 0: equal)"
+cli --id 1 --baud 38400 compare "$backup_file"
 echo "== restore that backup into the virtual controller: parameters and step data, verified"
 cli --id 1 --baud 38400 restore "$backup_file" --contents both
+echo "== the service history of this demo"
+cli history
 echo "== done (the demo's program folder and backup are removed; your settings are untouched)"

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/job_recorder.h"
 #include "cli/actuator_records.h"
 #include "cli/commands.h"
 #include "cli/interrupts.h"
+#include "cli/job_history.h"
 #include "compare/compare_sides.h"
 #include "rules/restriction.h"
 
@@ -82,6 +84,8 @@ int CompareCommand(const Options& options, const std::vector<std::string>& args,
     }
 
     // Every file and the data set are read whole before the controller is asked anything.
+    JobRecord known = CliJobStart(options);
+    known.kind = JobKind::Compare;
     std::vector<CompareSide> given;
     for (const std::string& path : args) {
         if (const std::string problem = InputFileProblem(path); !problem.empty()) {
@@ -100,17 +104,31 @@ int CompareCommand(const Options& options, const std::vector<std::string>& args,
         std::optional<CompareSide> side = Loaded(LoadActuatorSide(record), "the data set");
         if (!side)
             return kExitCompareTrouble;
+        known.partNo = record.strPartNo;
+        known.sv = record.strSVNo;
+        known.io = record.strIOSpec;
         given.push_back(std::move(*side));
     }
 
+    // The row names the first file; its digest says which file it was.
+    JobRecorder recorder(JobKind::Compare, ui, std::move(known));
+    if (!args.empty())
+        recorder.setBackupFile(args.front());
+    auto finished = [&recorder](int status, JobResult result) {
+        recorder.finish(result);
+        return status;
+    };
     CompareSide left;
     if (given.size() == 1) {
         RtuMaster& link = session.master;
         std::uint8_t station = 0;
         if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
-            return failed;
-        if (const int refused = CheckAllowed(link, station, RestrictBackup, -1, ui); refused != 0)
-            return refused;
+            return finished(failed, JobResult::CommunicationFailed);
+        if (const int refused = CheckAllowed(link, station, RestrictBackup, -1, ui,
+                                             &recorder.record().controllerSv);
+            refused != 0)
+            return finished(refused, refused == kExitCommFailed ? JobResult::CommunicationFailed
+                                                                : JobResult::Refused);
         TransferContext context{link, station, ui, nullptr};
         ControllerRead read = ControllerRead::Failed;
         {
@@ -120,7 +138,7 @@ int CompareCommand(const Options& options, const std::vector<std::string>& args,
         ui.finishProgress();
         if (read == ControllerRead::Cancelled) {
             std::fprintf(stderr, "velmora-cli: compare cancelled\n");
-            return kExitCancelled;
+            return finished(kExitCancelled, JobResult::Cancelled);
         }
         if (read == ControllerRead::Failed) {
             std::fprintf(stderr,
@@ -128,8 +146,12 @@ int CompareCommand(const Options& options, const std::vector<std::string>& args,
                          context.linkFailure.error == LinkError::Mismatch
                              ? ": two readings of it disagree (replies came twice or late)"
                              : "");
-            return FailureStatus(context.linkFailure);
+            const int status = FailureStatus(context.linkFailure);
+            return finished(status, status == kExitCommFailed ? JobResult::CommunicationFailed
+                                                              : JobResult::Failed);
         }
+        recorder.record().unitNameBefore = left.image.unitName().c_str();
+        recorder.record().repeatedRequests = link.repeatedRequests();
     } else {
         left = std::move(given.front());
         given.erase(given.begin());
@@ -149,7 +171,13 @@ int CompareCommand(const Options& options, const std::vector<std::string>& args,
         std::fprintf(stderr, "; %zu registers one side does not give were left out",
                      comparison.leftOut);
     std::fprintf(stderr, "\n");
-    return comparison.equal() ? kExitSuccess : kExitFailure;
+    for (const ComparedRegister& row : comparison.registers) {
+        if (row.state == RegisterState::Differs)
+            recorder.record().differences.push_back(
+                {row.reg, RegisterName(row.reg), row.left, row.right});
+    }
+    return comparison.equal() ? finished(kExitSuccess, JobResult::Equal)
+                              : finished(kExitFailure, JobResult::Differ);
 }
 
 }  // namespace

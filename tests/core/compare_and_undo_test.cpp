@@ -102,6 +102,10 @@ TEST_F(CliJobsTest, CompareAnswersAsDiffDoes) {
                   std::string::npos)
             << result.err;
     }
+    // Each comparison that ran is in the service history, with its verdict.
+    const CliResult history = Cli({"history", "--json", "--limit", "1"});
+    EXPECT_NE(history.out.find("\"compare\""), std::string::npos) << history.out;
+    EXPECT_NE(history.out.find("\"differ\""), std::string::npos) << history.out;
 }
 
 TEST_F(CliJobsTest, AnActuatorJustWrittenDiffersOnlyWhereTheWriteStamps) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "app/job_recorder.h"
 #include "app/qt/connection_strip.h"
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
@@ -247,12 +248,31 @@ void CCompareDlg::StartCompare() {
         UpdateStart();
         if (result == 0) {
             left = std::move(read);
+        } else {
+            JobRecorder failed(JobKind::Compare, ui_, LineRecord(*link, station));
+            failed.setBackupFile(ToStd(rightPath_->text()));
+            failed.finish(JobResult::CommunicationFailed);
         }
     }
     if (!left) {
         return;
     }
     comparison_ = CompareWholeImages(left->image, right->image);
+    {
+        RtuMaster* link = MainLink();
+        JobRecorder recorder(JobKind::Compare, ui_,
+                             leftFile_->isChecked() || link == nullptr
+                                 ? JobRecord{}
+                                 : LineRecord(*link, ActiveStationAddress()));
+        recorder.setBackupFile(ToStd(rightPath_->text()));
+        for (const ComparedRegister& row : comparison_.registers) {
+            if (row.state == RegisterState::Differs) {
+                recorder.record().differences.push_back(
+                    {row.reg, RegisterName(row.reg), row.left, row.right});
+            }
+        }
+        recorder.finish(comparison_.equal() ? JobResult::Equal : JobResult::Differ);
+    }
     const QStringList headers = Text(kMsgCompareColumns).split(QLatin1Char('|'));
     table_->setHorizontalHeaderLabels(
         {headers.value(0), headers.value(1), FromStd(left->label), FromStd(right->label)});
