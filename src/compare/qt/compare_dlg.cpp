@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QColor>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -124,6 +125,8 @@ void CCompareDlg::BuildLayout() {
     }
     table_->setColumnCount(4);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the table for the buttons rather than walking 5632 cells.
+    table_->setTabKeyNavigation(false);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
