@@ -110,10 +110,28 @@ echo "$ports"
 grep -qx COM5 <<<"$ports" || { echo "test-windows: COM5 not listed"; exit 1; }
 expect 0 cli --id 1 echo
 [ "$(cli --id 1 version | tr -d '\r')" = "1.10" ] || { echo "test-windows: wrong version"; exit 1; }
+expect 0 cli search
+# Each write backs the controller up into Backups/ first and verifies what it wrote.
+for contents in steps params both; do
+    expect 0 cli --id 1 --yes write-actuator --part-no VMA10-06I --controller VC-1A --stroke 50 \
+        --sv 1.10 --io NPN --contents "$contents"
+done
+[ "$(find "$app/Backups" -name '*.bkp' | wc -l)" -eq 3 ] ||
+    { echo "test-windows: not one backup before each write"; exit 1; }
 expect 0 cli --id 1 backup windows.bkp
 expect 0 "$host/velmora-cli" --root "$app" --port "$device" --id 1 --baud 38400 \
     backup "$work/linux.bkp"
+# The controller holds what the backup says, read through Wine's serial layer.
+expect 0 cli --id 1 compare windows.bkp
 expect 0 cli --id 1 --yes restore windows.bkp
+# After the restore only what a write stamps itself may differ: mode, check value, date code.
+"$host/velmora-cli" --root "$app" --port "$device" --id 1 --baud 38400 compare --json \
+    "$app/windows.bkp" >"$work/compare.json" || true
+if grep -o '"address": "0x[0-9a-f]*"' "$work/compare.json" |
+    grep -v -e 0x000c -e 0x00ee -e 0x00ef; then
+    echo "test-windows: the restored controller differs from its backup"
+    exit 1
+fi
 # Another station: nobody answers, which is a line failure (exit 4).
 expect 4 cli --id 2 echo
 

@@ -7,32 +7,15 @@
 #include <vector>
 
 #include "app/job_recorder.h"
+#include "cli/actuator_records.h"
 #include "cli/commands.h"
 #include "history/history_store.h"
 
 namespace velmora::cli {
 namespace {
 
-std::string Json(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string Json(std::string_view text) {
-    return Json(std::string(text));
+    return JsonString(std::string(text));
 }
 
 // A calendar date as YYYY-MM-DD, checked for a real day (no 2024-02-30).

@@ -36,33 +36,6 @@ constexpr std::size_t kDifferencesShown = 20;
 
 // ---- Texts -------------------------------------------------------------------------------
 
-class TextCollector final : public LanguageTarget {
-  public:
-    void setText(const std::string& text) override { text_ = text; }
-    void insertItem(int, const std::string& text) override { text_ = text; }
-    const std::string& text() const { return text_; }
-
-  private:
-    std::string text_;
-};
-
-// The language file's texts for the keys, in order; a missing key leaves its text (and the
-// ones after it) empty.
-std::vector<std::string> LanguageTexts(const std::vector<std::string>& keys, Ui& ui) {
-    std::vector<TextCollector> targets(keys.size());
-    std::vector<LanguageEntry> list;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        list.push_back({keys[i], LanguageTargetKind::WindowText, &targets[i], 0});
-    }
-    list.push_back({});
-    LoadLanguageTexts(list, ui);
-    std::vector<std::string> texts;
-    for (const auto& target : targets) {
-        texts.push_back(target.text());
-    }
-    return texts;
-}
-
 // Texts from the language file end lines with CR LF.
 std::string WithoutCr(std::string text) {
     std::erase(text, '\r');

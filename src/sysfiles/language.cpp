@@ -4,8 +4,8 @@
 #include <mutex>
 #include <string_view>
 
-#include "sysfiles/app_state.h"
 #include "platform/profile.h"
+#include "sysfiles/app_state.h"
 
 namespace velmora {
 namespace {
@@ -140,6 +140,35 @@ void ResetLanguageStateForTesting() {
     std::lock_guard lock(state.mutex);
     state.messageTable.clear();
     state.failureShown = false;
+}
+
+namespace {
+
+class KeptText final : public LanguageTarget {
+  public:
+    void setText(const std::string& text) override { text_ = text; }
+    void insertItem(int, const std::string& text) override { text_ = text; }
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string text_;
+};
+
+}  // namespace
+
+std::vector<std::string> LanguageTexts(const std::vector<std::string>& keys, Ui& ui) {
+    std::vector<KeptText> targets(keys.size());
+    std::vector<LanguageEntry> list;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        list.push_back({keys[i], LanguageTargetKind::WindowText, &targets[i], 0});
+    }
+    list.push_back({});
+    LoadLanguageTexts(list, ui);
+    std::vector<std::string> texts;
+    for (const KeptText& target : targets) {
+        texts.push_back(target.text());
+    }
+    return texts;
 }
 
 }  // namespace velmora

@@ -18,21 +18,25 @@ enum class LanguageTargetKind : int {
 };
 
 class LanguageTarget {
-public:
+  public:
     virtual ~LanguageTarget() = default;
-    virtual void setText(const std::string& text) = 0;                     // WindowText
-    virtual void insertItem(int index, const std::string& text) = 0;       // TabItem, ComboItem
+    virtual void setText(const std::string& text) = 0;                // WindowText
+    virtual void insertItem(int index, const std::string& text) = 0;  // TabItem, ComboItem
 };
 
 struct LanguageEntry {
     std::string key;  // empty key ends the list
     LanguageTargetKind kind = LanguageTargetKind::End;
     LanguageTarget* target = nullptr;  // not owned; unused for MessageSlot
-    int index = 0;                     // item index (TabItem, ComboItem) or table index (MessageSlot)
+    int index = 0;  // item index (TabItem, ComboItem) or table index (MessageSlot)
 };
 
 // Applies the texts of a load list from the language file, stopping at the first missing key.
 void LoadLanguageTexts(const std::vector<LanguageEntry>& list, Ui& ui);
+
+// The language file's texts for the keys, in order, for a caller's own use (columns, words of
+// a printout); a missing key leaves its text, and the ones after it, empty.
+std::vector<std::string> LanguageTexts(const std::vector<std::string>& keys, Ui& ui);
 
 // Empties the message table and fills it with the 63 texts in position order.
 void LoadMessageTable(Ui& ui);

@@ -35,20 +35,7 @@ class CliUsageTest : public ::testing::Test {
 
     // Runs velmora-cli on the controller's line; a run that outlives the deadline is killed.
     CliResult Cli(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {(test::BinaryFolder() / "velmora-cli").string(),
-                                         "--root",
-                                         folder.path(),
-                                         "--port",
-                                         sim.slavePath(),
-                                         "--id",
-                                         "1",
-                                         "--baud",
-                                         "38400"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        test::CliRun run;
-        run.argv = std::move(argv);
-        run.outPath = folder.file("cli.out");
-        run.errPath = folder.file("cli.err");
+        test::CliRun run = test::CliOnLine(folder, sim.slavePath(), args);
         run.deadline = std::chrono::seconds(20);
         return test::RunCli(std::move(run));
     }

@@ -84,20 +84,7 @@ class HistoryCliTest : public ::testing::Test {
     void TearDown() override { sim.stop(); }
 
     test::CliResult Cli(std::vector<std::string> args) {
-        std::vector<std::string> argv = {(test::BinaryFolder() / "velmora-cli").string(),
-                                         "--root",
-                                         folder.path(),
-                                         "--port",
-                                         sim.slavePath(),
-                                         "--id",
-                                         "1",
-                                         "--baud",
-                                         "38400"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        test::CliRun run;
-        run.argv = std::move(argv);
-        run.outPath = folder.file("cli.out");
-        run.errPath = folder.file("cli.err");
+        test::CliRun run = test::CliOnLine(folder, sim.slavePath(), args);
         return test::RunCli(std::move(run));
     }
 

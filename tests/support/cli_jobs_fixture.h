@@ -119,20 +119,7 @@ class CliJobsTest : public ::testing::Test {
 
     // Runs velmora-cli on the controller's line with standard input from /dev/null.
     CliResult Cli(std::vector<std::string> args, Disturbance disturbance = {}) {
-        std::vector<std::string> argv = {(BinaryFolder() / "velmora-cli").string(),
-                                         "--root",
-                                         folder.path(),
-                                         "--port",
-                                         sim.slavePath(),
-                                         "--id",
-                                         "1",
-                                         "--baud",
-                                         "38400"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        test::CliRun run;
-        run.argv = std::move(argv);
-        run.outPath = folder.file("cli.out");
-        run.errPath = folder.file("cli.err");
+        test::CliRun run = test::CliOnLine(folder, sim.slavePath(), args);
         run.stdoutReaderGone = disturbance.stdoutReaderGone;
         run.signal = disturbance.signal;
         if (disturbance.signalAfterRequests >= 0) {

@@ -47,6 +47,26 @@ struct CliRun {
 
 // Standard input from /dev/null, and the signals the program is sent at their default actions
 // whatever this process does with them.
+// velmora-cli with the program folder and the controller's line (station 1 at 38400 bit/s)
+// before args; its output goes into files of the folder.
+inline CliRun CliOnLine(const TempFolder& folder, const std::string& port,
+                        const std::vector<std::string>& args) {
+    CliRun run;
+    run.argv = {(BinaryFolder() / "velmora-cli").string(),
+                "--root",
+                folder.path(),
+                "--port",
+                port,
+                "--id",
+                "1",
+                "--baud",
+                "38400"};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.outPath = folder.file("cli.out");
+    run.errPath = folder.file("cli.err");
+    return run;
+}
+
 inline CliResult RunCli(CliRun run) {
     using Clock = std::chrono::steady_clock;
     std::vector<char*> pointers;

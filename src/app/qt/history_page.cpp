@@ -32,32 +32,6 @@ CHistoryPage::FileChooser& Chooser() {
     return chooser;
 }
 
-// Keeps a language text for the page's own use: column headings and the words of the rows.
-class KeptText final : public LanguageTarget {
-  public:
-    void setText(const std::string& text) override { text_ = text; }
-    void insertItem(int, const std::string& text) override { text_ = text; }
-    const std::string& text() const { return text_; }
-
-  private:
-    std::string text_;
-};
-
-std::vector<std::string> LanguageTextsOf(const std::vector<std::string>& keys, Ui& ui) {
-    std::vector<KeptText> targets(keys.size());
-    std::vector<LanguageEntry> list;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        list.push_back({keys[i], LanguageTargetKind::WindowText, &targets[i], 0});
-    }
-    list.push_back({});
-    LoadLanguageTexts(list, ui);
-    std::vector<std::string> texts;
-    for (const KeptText& target : targets) {
-        texts.push_back(target.text());
-    }
-    return texts;
-}
-
 }  // namespace
 
 void CHistoryPage::setFileChooser(FileChooser chooser) {
@@ -99,10 +73,9 @@ CHistoryPage::CHistoryPage(QtUi& ui, QWidget* parent)
         .text("DLG_HISTORY_UNREADABLE", unreadable_)
         .load(ui_);
     const auto& columnKeys = HistoryPageModel::ColumnKeys();
-    headings_ =
-        LanguageTextsOf(std::vector<std::string>(columnKeys.begin(), columnKeys.end()), ui_);
+    headings_ = LanguageTexts(std::vector<std::string>(columnKeys.begin(), columnKeys.end()), ui_);
     const std::vector<std::string> wordKeys = HistoryPageModel::WordKeys();
-    const std::vector<std::string> words = LanguageTextsOf(wordKeys, ui_);
+    const std::vector<std::string> words = LanguageTexts(wordKeys, ui_);
     std::map<std::string, std::string> wordTexts;
     for (std::size_t i = 0; i < wordKeys.size(); ++i) {
         wordTexts[wordKeys[i]] = words[i];
