@@ -208,12 +208,11 @@ int Main(int argc, char** argv) {
         PrintUsage(stderr);
         return kExitUsage;
     }
+    // Other commands talk to one port: the last --port given, as it always was.
+    if (options.ports.size() > 1 && kLineCommands.count(positional.front()) == 0)
+        options.ports = {options.ports.back()};
     if (!options.ports.empty())
         options.port = options.ports.front();
-    if (options.ports.size() > 1 && kLineCommands.count(positional.front()) == 0) {
-        std::fprintf(stderr, "velmora-cli: only write-actuator and restore take several --port\n");
-        return kExitUsage;
-    }
     if (std::set<std::string>(options.ports.begin(), options.ports.end()).size() !=
         options.ports.size()) {
         std::fprintf(stderr, "velmora-cli: a --port is given twice\n");
