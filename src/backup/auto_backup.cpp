@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -75,11 +76,17 @@ std::string MakeAutoBackup(TransferContext& context, const std::string& folder) 
         ShowAutoBackupError(ui);
         return {};
     }
+    // Jobs on several ports save at once, often under the same name and second: the free name
+    // is only free until it is saved.
+    static std::mutex savingMutex;
+    std::unique_lock saving(savingMutex);
     const fs::path path = FreePath(folder, AutoBackupFileName(contents.image.unitName(), local));
     if (!SaveBackupFile(path.string(), contents, BackupTimestamp(local))) {
+        saving.unlock();
         ShowAutoBackupError(ui);
         return {};
     }
+    saving.unlock();
     PruneAutoBackups(folder, kAutoBackupsKept, path.string());
     return path.string();
 }

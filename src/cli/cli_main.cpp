@@ -18,6 +18,7 @@
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/interrupts.h"
+#include "cli/production_line.h"
 #include "link/traffic_trace.h"
 #include "platform/bit_rates.h"
 #include "platform/module_folder.h"
@@ -65,7 +66,12 @@ void PrintUsage(std::FILE* to) {
         "                         first, as a table or as a JSON array\n"
         "\n"
         "options (defaults from System/CommunicationSetting.ini):\n"
-        "  --port PORT            serial port (device path, or COMn from older settings)\n"
+        "  --port PORT            serial port (device path, or COMn from older settings);\n"
+        "                         write-actuator and restore take several, one job on each at\n"
+        "                         once\n"
+        "  --repeat               (write-actuator, restore) after each job wait for the\n"
+        "                         controller to go and the next one to answer, and do the job\n"
+        "                         again; Ctrl-C ends the waiting\n"
         "  --id N                 station ID, 1 to 247 (search tries 1 to 32)\n"
         "  --baud B               bit rate: 9600, 19200, 38400, 57600, 115200, 230400\n"
         "  --trace FILE           record every frame on the line in FILE (appended; at 8 MiB it\n"
@@ -95,15 +101,19 @@ void PrintUsage(std::FILE* to) {
 const std::set<std::string> kCommandValueOptions = {"--part-no",  "--sv",         "--io",
                                                     "--contents", "--controller", "--stroke",
                                                     "--data-set", "--limit",      "--since"};
-const std::set<std::string> kCommandFlags = {"--json", "--no-auto-backup"};
+const std::set<std::string> kCommandFlags = {"--json", "--no-auto-backup", "--repeat"};
 const std::map<std::string, std::set<std::string>> kCommandOptionsTaken = {
     {"actuators", {"json"}},
     {"write-actuator",
-     {"part-no", "sv", "io", "contents", "controller", "stroke", "data-set", "no-auto-backup"}},
-    {"restore", {"contents", "no-auto-backup"}},
+     {"part-no", "sv", "io", "contents", "controller", "stroke", "data-set", "no-auto-backup",
+      "repeat"}},
+    {"restore", {"contents", "no-auto-backup", "repeat"}},
     {"compare", {"part-no", "sv", "io", "controller", "stroke", "data-set", "json"}},
     {"history", {"json", "limit", "since"}},
 };
+
+// The commands that run on several ports at once.
+const std::set<std::string> kLineCommands = {"write-actuator", "restore"};
 
 // The first command option (as given, with its dashes) the command does not take; empty when
 // it takes them all.
@@ -166,7 +176,10 @@ int Main(int argc, char** argv) {
                              arg.c_str());
                 return kExitUsage;
             }
-            (arg == "--port" ? options.port : arg == "--root" ? options.root : tracePath) = text;
+            if (arg == "--port")
+                options.ports.push_back(text);
+            else
+                (arg == "--root" ? options.root : tracePath) = text;
         } else if (arg == "--id" || arg == "--baud") {
             if (!value(text))
                 return kExitUsage;
@@ -193,6 +206,16 @@ int Main(int argc, char** argv) {
     }
     if (positional.empty()) {
         PrintUsage(stderr);
+        return kExitUsage;
+    }
+    // Other commands talk to one port: the last --port given, as it always was.
+    if (options.ports.size() > 1 && kLineCommands.count(positional.front()) == 0)
+        options.ports = {options.ports.back()};
+    if (!options.ports.empty())
+        options.port = options.ports.front();
+    if (std::set<std::string>(options.ports.begin(), options.ports.end()).size() !=
+        options.ports.size()) {
+        std::fprintf(stderr, "velmora-cli: a --port is given twice\n");
         return kExitUsage;
     }
     if (options.stationId && (*options.stationId < 1 || *options.stationId > 247)) {
@@ -240,6 +263,9 @@ int Main(int argc, char** argv) {
         std::fprintf(stderr, "velmora-cli: %s does not take %s\n", command.c_str(), option.c_str());
         return kExitUsage;
     }
+    // An unattended run asks no one: a question would hold up every port.
+    if (RunsOnLine(options))
+        ui.setAsking(Asking::Never);
     LoadMessageTable(ui);
     ReadCommSettings(ModulePath(kCommSettingsFile), app.commSettings);
     Session session;

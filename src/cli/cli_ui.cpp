@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -11,9 +12,6 @@
 
 namespace velmora::cli {
 
-namespace {
-
-// Texts from the language file end lines with CR LF; a terminal wants LF.
 std::string ForTerminal(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -29,6 +27,8 @@ std::string ForTerminal(const std::string& text) {
     return out;
 }
 
+namespace {
+
 const char* IconLabel(MessageIcon icon) {
     switch (icon) {
         case MessageIcon::Error:
@@ -43,16 +43,55 @@ const char* IconLabel(MessageIcon icon) {
     return "info";
 }
 
+std::string Formatted(const char* format, std::va_list arguments) {
+    std::va_list measuring;
+    va_copy(measuring, arguments);
+    const int size = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    if (size <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    text.resize(static_cast<std::size_t>(size));
+    return text;
+}
+
 }  // namespace
+
+std::string ConsoleMessageText(const std::string& text, const std::string& title,
+                               MessageIcon icon) {
+    std::string lines = std::string("[") + IconLabel(icon) + "]";
+    if (!title.empty())
+        lines += " " + ForTerminal(title);
+    return lines + "\n" + ForTerminal(text) + "\n";
+}
+
+void CliUi::out(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    const std::string text = Formatted(format, arguments);
+    va_end(arguments);
+    print(OutputStream::Out, text);
+}
+
+void CliUi::err(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    const std::string text = Formatted(format, arguments);
+    va_end(arguments);
+    print(OutputStream::Err, text);
+}
+
+void ConsoleUi::print(OutputStream stream, const std::string& text) {
+    std::FILE* to = stream == OutputStream::Out ? stdout : stderr;
+    std::fputs(text.c_str(), to);
+    std::fflush(to);
+}
 
 MessageAnswer ConsoleUi::showMessage(const std::string& text, const std::string& title,
                                      MessageIcon icon, MessageButtons buttons) {
     finishProgress();
-    std::cerr << "[" << IconLabel(icon) << "]";
-    if (!title.empty()) {
-        std::cerr << " " << ForTerminal(title);
-    }
-    std::cerr << "\n" << ForTerminal(text) << "\n";
+    std::cerr << ConsoleMessageText(text, title, icon);
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
     }
@@ -66,6 +105,11 @@ MessageAnswer ConsoleUi::showMessage(const std::string& text, const std::string&
     if (assumeYes_) {
         std::cerr << "(answered " << acceptName << " with --yes)\n";
         return accept;
+    }
+    if (asking_ == Asking::Never) {
+        std::cerr << "(answered " << declineName << ": a run on several ports or with --repeat "
+                  << "asks no one; --yes answers " << acceptName << ")\n";
+        return decline;
     }
     if (!isatty(STDIN_FILENO)) {
         std::cerr << "(answered " << declineName << ": no terminal to ask; --yes answers "

@@ -48,23 +48,23 @@ int FailureStatus(const LinkStatus& linkFailure) {
     return IsCommunicationFailure(linkFailure) ? kExitCommFailed : kExitFailure;
 }
 
-int Connect(const Options& options, RtuMaster& link, Ui& ui, std::uint8_t& station) {
+int Connect(const Options& options, RtuMaster& link, CliUi& ui, std::uint8_t& station) {
     const CommSettings& settings = App().commSettings;
     const std::string port = options.port.empty() ? settings.portName : options.port;
     const int baud = options.baudRate.value_or(settings.bitRate);
     const int id = options.stationId.value_or(settings.connectionId);
     // What the options give is bad usage; what the settings file gives is bad input.
     if (port.empty()) {
-        std::fprintf(stderr, "velmora-cli: no port set; use --port\n");
+        ui.err("velmora-cli: no port set; use --port\n");
         return kExitUsage;
     }
     if (baud < 0 || !IsSupportedBitRate(static_cast<std::uint32_t>(baud))) {
-        std::fprintf(stderr, "velmora-cli: %d is not a bit rate the line can run at%s\n", baud,
-                     options.baudRate ? "" : " (from the settings file; use --baud)");
+        ui.err("velmora-cli: %d is not a bit rate the line can run at%s\n", baud,
+               options.baudRate ? "" : " (from the settings file; use --baud)");
         return options.baudRate ? kExitUsage : kExitFailure;
     }
     if (id < 1 || id > 247) {
-        std::fprintf(stderr, "velmora-cli: no valid station ID (got %d); use --id\n", id);
+        ui.err("velmora-cli: no valid station ID (got %d); use --id\n", id);
         return kExitFailure;
     }
     if (const LinkStatus opened = link.open(port); !opened.ok()) {
@@ -72,13 +72,13 @@ int Connect(const Options& options, RtuMaster& link, Ui& ui, std::uint8_t& stati
                                         kMsgComsettingComopenErrorCountermeasureContents),
                        MessageText(kMsgComsettingComopenErrorTitle), MessageIcon::Error,
                        MessageButtons::Ok);
-        std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", port.c_str(),
-                     PortOpenFailureText(opened.osError).c_str());
+        ui.err("velmora-cli: cannot open %s: %s\n", port.c_str(),
+               PortOpenFailureText(opened.osError).c_str());
         return kExitCommFailed;
     }
     if (!link.configure(static_cast<std::uint32_t>(baud), settings.silentInterval, settings.delay)
              .ok()) {
-        std::fprintf(stderr, "velmora-cli: %s does not take the bit rate %d\n", port.c_str(), baud);
+        ui.err("velmora-cli: %s does not take the bit rate %d\n", port.c_str(), baud);
         return kExitCommFailed;
     }
     link.setRetries(settings.retries);

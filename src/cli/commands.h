@@ -26,7 +26,10 @@ inline constexpr int kExitCancelled = 130;
 
 struct Options {
     std::string root;
+    // The first --port; every one given, in order, in ports (write-actuator and restore take
+    // several).
     std::string port;
+    std::vector<std::string> ports;
     std::optional<int> stationId;
     std::optional<int> baudRate;
     bool assumeYes = false;
@@ -53,7 +56,7 @@ void AddHistoryCommands(CommandTable& table);
 // Opens and configures the line from the options, falling back on the settings file, and sets
 // the station ID to address. Returns kExitSuccess, or the exit status after telling the user
 // what failed.
-int Connect(const Options& options, RtuMaster& link, Ui& ui, std::uint8_t& station);
+int Connect(const Options& options, RtuMaster& link, CliUi& ui, std::uint8_t& station);
 
 // Shows why a request cycle failed and gives the exit status for it.
 int CommunicationFailed(Ui& ui, const LinkStatus& status);
@@ -69,7 +72,7 @@ int FailureStatus(const LinkStatus& linkFailure);
 // operation's own. 0 to go on, else the exit status after telling the user why not. The
 // controller's version, when it gave one, goes to controllerVersion.
 int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
-                 ConsoleUi& ui, std::string* controllerVersion = nullptr);
+                 CliUi& ui, std::string* controllerVersion = nullptr);
 // Prints the rule file's verdict for every operation on the controller found, without boxes.
 void PrintVerdicts(RtuMaster& link, std::uint8_t station, ConsoleUi& ui);
 

@@ -18,10 +18,26 @@ void RefuseSignal() {
     WriteStopNotice(kText, sizeof kText - 1);
 }
 
+void EndLineOnSignal() {
+    static const char kText[] =
+        "\nvelmora-cli: stopping: no new job starts; the writes under way run to their end\n";
+    if (ConsoleUi* ui = cancelTarget.load())
+        ui->requestCancel();
+    WriteStopNotice(kText, sizeof kText - 1);
+}
+
 // Points the cancel handler at ui before any stop request can reach it.
 StopRequestScope::Handler HandlerFor(ConsoleUi& ui, StopSignals mode) {
     cancelTarget = &ui;
-    return mode == StopSignals::Cancel ? CancelOnSignal : RefuseSignal;
+    switch (mode) {
+        case StopSignals::Cancel:
+            return CancelOnSignal;
+        case StopSignals::EndLine:
+            return EndLineOnSignal;
+        case StopSignals::Refuse:
+            break;
+    }
+    return RefuseSignal;
 }
 
 }  // namespace

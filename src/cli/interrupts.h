@@ -11,6 +11,9 @@ namespace velmora::cli {
 enum class StopSignals {
     Cancel,  // ask the job to stop at its next test point
     Refuse,  // say on stderr that the job ends on its own, and carry on
+    // The production line: start no new job and stop waiting for controllers; the writes under
+    // way run to their end.
+    EndLine,
 };
 
 // Installs the handling for its lifetime and puts the previous one back.

@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/interrupts.h"
 #include "cli/job_history.h"
+#include "cli/production_line.h"
 #include "data/file_selection.h"
 #include "link/rtu_master.h"
 #include "model/actuator_table.h"
@@ -127,7 +128,7 @@ std::string WriteContentsText(int contents, Ui& ui) {
 }
 
 // What the transmit dialog shows before a write.
-void PrintContents(const TransmitContents& contents, Ui& ui) {
+void PrintContents(const TransmitContents& contents, CliUi& ui) {
     const std::vector<std::string> labels = LanguageTexts(
         {"DLG_TRANSMIT_TEXT_ACTUATOR", "DLG_TRANSMIT_TEXT_CONTROLLER", "DLG_TRANSMIT_TEXT_SV",
          "DLG_TRANSMIT_TEXT_PARAMETER", "DLG_TRANSMIT_TEXT_WRITECONTENTS"},
@@ -136,9 +137,8 @@ void PrintContents(const TransmitContents& contents, Ui& ui) {
                                                       &contents.svNo, &contents.paramVersion,
                                                       &contents.writeContents};
     for (std::size_t i = 0; i < values.size(); ++i) {
-        std::printf("%-24s %s\n", (labels[i] + ":").c_str(), values[i]->c_str());
+        ui.out("%-24s %s\n", (labels[i] + ":").c_str(), values[i]->c_str());
     }
-    std::fflush(stdout);
 }
 
 void ShowSvError(Ui& ui) {
@@ -153,28 +153,26 @@ void ShowSvError(Ui& ui) {
     ui.showMessage(text, texts[0], MessageIcon::Error, MessageButtons::Ok);
 }
 
-void PrintCaution(const TransmitContents& contents, Ui& ui) {
+void PrintCaution(const TransmitContents& contents, CliUi& ui) {
     const std::vector<std::string> texts =
         LanguageTexts({"DLG_TRANSMIT_TEXT_CAUTION_CONTENTS", "DLG_TRANSMIT_TEXT_CONTROLLER"}, ui);
-    std::printf("%s\n  %s: %s\n", WithoutCr(texts[0]).c_str(), texts[1].c_str(),
-                contents.controller.c_str());
-    std::fflush(stdout);
+    ui.out("%s\n  %s: %s\n", WithoutCr(texts[0]).c_str(), texts[1].c_str(),
+           contents.controller.c_str());
 }
 
 // A job that rode out line errors says so: the line or the cable may want looking at.
-void PrintRepeatedRequests(const RtuMaster& link) {
+void PrintRepeatedRequests(const RtuMaster& link, CliUi& ui) {
     const int repeated = link.repeatedRequests();
     if (repeated > 0)
-        std::fprintf(stderr, "%d request%s repeated after line errors\n", repeated,
-                     repeated == 1 ? "" : "s");
+        ui.err("%d request%s repeated after line errors\n", repeated, repeated == 1 ? "" : "s");
 }
 
-void PrintDifferences(const std::vector<VerifyDifference>& differences) {
+void PrintDifferences(const std::vector<VerifyDifference>& differences, CliUi& ui) {
     if (differences.empty())
         return;
-    std::fprintf(stderr, "%zu row(s) read back differently%s:\n", differences.size(),
-                 differences.size() > kDifferencesShown ? " (the first 20 follow)" : "");
-    std::fprintf(stderr, "  %-8s %-24s %-16s %s\n", "register", "key", "written", "read");
+    ui.err("%zu row(s) read back differently%s:\n", differences.size(),
+           differences.size() > kDifferencesShown ? " (the first 20 follow)" : "");
+    ui.err("  %-8s %-24s %-16s %s\n", "register", "key", "written", "read");
     const std::size_t shown = std::min(differences.size(), kDifferencesShown);
     for (std::size_t i = 0; i < shown; ++i) {
         const VerifyDifference& row = differences[i];
@@ -183,8 +181,8 @@ void PrintDifferences(const std::vector<VerifyDifference>& differences) {
         std::snprintf(written, sizeof written, "%u (0x%04x)", unsigned{row.written},
                       unsigned{row.written});
         std::snprintf(read, sizeof read, "%u (0x%04x)", unsigned{row.read}, unsigned{row.read});
-        std::fprintf(stderr, "  0x%04x   %-24s %-16s %s\n", row.reg,
-                     row.key.empty() ? "-" : row.key.c_str(), written, read);
+        ui.err("  0x%04x   %-24s %-16s %s\n", row.reg, row.key.empty() ? "-" : row.key.c_str(),
+               written, read);
     }
 }
 
@@ -203,16 +201,15 @@ std::string ShellWord(const std::string& word) {
     return quoted + "'";
 }
 
-// Where the state before the write went, and the command that writes it back.
-void PrintUndo(const Options& options, const RtuMaster& link, std::uint8_t station,
-               const std::string& backupPath) {
-    std::printf("state before the write saved: %s\n", backupPath.c_str());
+// The command that writes the state before the write back.
+std::string UndoCommand(const Options& options, const RtuMaster& link, std::uint8_t station,
+                        const std::string& backupPath) {
     std::string command = "velmora-cli";
     if (!options.root.empty())
         command += " --root " + ShellWord(options.root);
     command += " --port " + ShellWord(link.portName()) + " --id " + std::to_string(station) +
                " --baud " + std::to_string(link.baudRate()) + " restore " + ShellWord(backupPath);
-    std::printf("to undo it: %s\n", command.c_str());
+    return command;
 }
 
 // Reads and validates the whole input before anything reaches the controller. Nothing, with
@@ -235,14 +232,16 @@ std::optional<WriteSource> LoadSource(const TransmitRequest& request, ConsoleUi&
     return std::nullopt;
 }
 
-// The rule check, then the worker as the transmit dialog runs it.
-int RunWrite(const Options& options, RtuMaster& link, std::uint8_t station,
-             const WriteSource& source, int operation, ConsoleUi& ui, JobRecorder& recorder) {
+}  // namespace
+
+int RunWrite(const Options& options, RtuMaster& link, std::uint8_t station, WriteRun& run,
+             CliUi& ui, JobRecorder& recorder) {
+    const WriteSource& source = run.source;
     const TransmitRequest& request = source.request;
     RecordWriteSource(recorder, source);
-    const int refused =
-        CheckAllowed(link, station, operation, SelectionNumberFromSvText(request.record.strSVNo),
-                     ui, &recorder.record().controllerSv);
+    const int refused = CheckAllowed(link, station, run.operation,
+                                     SelectionNumberFromSvText(request.record.strSVNo), ui,
+                                     &recorder.record().controllerSv);
     if (refused != 0)
         return refused;
     RecordUnitNameBefore(recorder, link, station);
@@ -266,44 +265,67 @@ int RunWrite(const Options& options, RtuMaster& link, std::uint8_t station,
     };
     int result = -1;
     {
-        SignalScope signals(ui, StopSignals::Refuse);
+        std::optional<SignalScope> signals;
+        if (run.console != nullptr)
+            signals.emplace(*run.console, StopSignals::Refuse);
         result = TransmitWorker(context, source, hooks);
     }
     ui.finishProgress();
-    PrintRepeatedRequests(link);
-    PrintDifferences(differences);
+    PrintRepeatedRequests(link, ui);
+    PrintDifferences(differences, ui);
     recorder.record().autoBackupPath = context.autoBackupPath;
-    if (context.writingBegan && !context.autoBackupPath.empty())
-        PrintUndo(options, link, station, context.autoBackupPath);
+    if (context.writingBegan && !context.autoBackupPath.empty()) {
+        run.undoCommand = UndoCommand(options, link, station, context.autoBackupPath);
+        ui.out("state before the write saved: %s\n", context.autoBackupPath.c_str());
+        if (!run.onLine())
+            ui.out("to undo it: %s\n", run.undoCommand.c_str());
+    }
     recorder.setDifferences(differences);
     if (result == 0) {
         if (cautionDue && contents.controller != kNotInBackup)
             PrintCaution(contents, ui);
-        std::printf("written and verified: %s\n", contents.writeContents.c_str());
+        if (!run.onLine())
+            ui.out("written and verified: %s\n", contents.writeContents.c_str());
         if (!source.masked.empty())
-            std::printf(
+            ui.out(
                 "%zu value(s) of the data set did not fit their registers and were "
                 "written as their low bits\n",
                 source.masked.size());
         return kExitSuccess;
     }
     if (result == kTransmitSvError) {
-        std::fprintf(stderr, "velmora-cli: the controller reports version 0.00; nothing written\n");
+        ui.err("velmora-cli: the controller reports version 0.00; nothing written\n");
         return kExitRefused;
     }
     if (result == kTransmitAutoBackupFailed) {
         const int status = FailureStatus(context.linkFailure);
-        std::fprintf(
-            stderr,
+        ui.err(
             "velmora-cli: the backup before writing failed%s; nothing was written (write "
             "without one with --no-auto-backup)\n",
             status == kExitCommFailed ? ": the controller did not answer as it should" : "");
         return status;
     }
     const int status = FailureStatus(context.linkFailure);
-    std::fprintf(stderr, "velmora-cli: the write failed (NG)%s\n",
-                 status == kExitCommFailed ? ": the controller did not answer as it should" : "");
+    ui.err("velmora-cli: the write failed (NG)%s\n",
+           status == kExitCommFailed ? ": the controller did not answer as it should" : "");
     return status;
+}
+
+namespace {
+
+// One port as before, or the production line for several ports or --repeat.
+int WriteOnPorts(const Options& options, const WriteSource& source, int operation, JobKind kind,
+                 ConsoleUi& ui, Session& session) {
+    if (RunsOnLine(options))
+        return RunProductionLine(options, LineJob{source, operation, kind}, ui,
+                                 session.master.trace());
+    RtuMaster& link = session.master;
+    std::uint8_t station = 0;
+    JobRecorder recorder(kind, ui, CliJobStart(options));
+    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
+        return FinishJob(recorder, failed, link);
+    WriteRun run{source, operation, &ui, {}};
+    return FinishJob(recorder, RunWrite(options, link, station, run, ui, recorder), link);
 }
 
 int WriteActuatorCommand(const Options& options, const std::vector<std::string>& args,
@@ -328,14 +350,7 @@ int WriteActuatorCommand(const Options& options, const std::vector<std::string>&
     const std::optional<WriteSource> source = LoadSource(request, ui, status);
     if (!source)
         return status;
-
-    RtuMaster& link = session.master;
-    std::uint8_t station = 0;
-    JobRecorder recorder(JobKind::WriteActuator, ui, CliJobStart(options));
-    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
-        return FinishJob(recorder, failed, link);
-    return FinishJob(
-        recorder, RunWrite(options, link, station, *source, RestrictActuator, ui, recorder), link);
+    return WriteOnPorts(options, *source, RestrictActuator, JobKind::WriteActuator, ui, session);
 }
 
 int RestoreCommand(const Options& options, const std::vector<std::string>& args, ConsoleUi& ui,
@@ -361,14 +376,7 @@ int RestoreCommand(const Options& options, const std::vector<std::string>& args,
     const std::optional<WriteSource> source = LoadSource(request, ui, status);
     if (!source)
         return status;
-
-    RtuMaster& link = session.master;
-    std::uint8_t station = 0;
-    JobRecorder recorder(JobKind::Restore, ui, CliJobStart(options));
-    if (const int failed = Connect(options, link, ui, station); failed != kExitSuccess)
-        return FinishJob(recorder, failed, link);
-    return FinishJob(recorder,
-                     RunWrite(options, link, station, *source, RestrictFile, ui, recorder), link);
+    return WriteOnPorts(options, *source, RestrictFile, JobKind::Restore, ui, session);
 }
 
 // ---- Backup ------------------------------------------------------------------------------
@@ -400,7 +408,7 @@ int BackupCommand(const Options& options, const std::vector<std::string>& args, 
         result = RunBackup(context, args[0]);
     }
     ui.finishProgress();
-    PrintRepeatedRequests(link);
+    PrintRepeatedRequests(link, ui);
     if (result == 0) {
         std::printf("backup saved: %s\n", args[0].c_str());
         return FinishJob(recorder, kExitSuccess, link);

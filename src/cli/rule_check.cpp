@@ -70,45 +70,44 @@ int ButtonShown(int operation, const RestrictionResult& comm) {
 
 // One rule check with its box: 0 to go on, else the exit status. result receives the check.
 int CheckOne(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
-             RestrictionResult& result, ConsoleUi& ui) {
+             RestrictionResult& result, CliUi& ui) {
     const int verdict =
         CheckFunctionalRestriction(link, station, operation, selectionNumber, result, ui);
     // A controller that does not give its version is a line failure, not a refusal: the rules'
     // verdict would judge a version it never gave, so their box is not shown.
     if (!result.versionRead || IsCommunicationFailure(result.link)) {
-        std::fprintf(stderr,
-                     "velmora-cli: the controller did not answer the rule check's reads "
-                     "(port %s, station %u, %u bit/s); nothing was done\n",
-                     link.portName().c_str(), unsigned{station}, link.baudRate());
+        ui.err(
+            "velmora-cli: the controller did not answer the rule check's reads "
+            "(port %s, station %u, %u bit/s); nothing was done\n",
+            link.portName().c_str(), unsigned{station}, link.baudRate());
         return kExitCommFailed;
     }
     if (verdict == kVerdictWarning || verdict == kVerdictRefused)
-        std::fprintf(stderr, "velmora-cli: %s: %s: %s\n", OperationName(operation),
-                     VerdictName(verdict),
-                     VersionsText(operation, result, selectionNumber).c_str());
+        ui.err("velmora-cli: %s: %s: %s\n", OperationName(operation), VerdictName(verdict),
+               VersionsText(operation, result, selectionNumber).c_str());
     switch (PresentRestrictionVerdict(verdict, result, ui, WarningButtons(operation))) {
         case RestrictionOutcome::Allowed:
         case RestrictionOutcome::WarningAccepted:
             return 0;
         case RestrictionOutcome::WarningDeclined:
-            std::fprintf(stderr, "velmora-cli: stopped: the warning was not accepted\n");
+            ui.err("velmora-cli: stopped: the warning was not accepted\n");
             return kExitRefused;
         case RestrictionOutcome::Refused:
-            std::fprintf(stderr, "velmora-cli: refused by the rule file for this controller (%s)\n",
-                         OperationName(operation));
+            ui.err("velmora-cli: refused by the rule file for this controller (%s)\n",
+                   OperationName(operation));
             return kExitRefused;
         case RestrictionOutcome::Undecided:
             break;
     }
-    std::fprintf(stderr, "velmora-cli: the rule file gives no verdict for %s; nothing was done\n",
-                 OperationName(operation));
+    ui.err("velmora-cli: the rule file gives no verdict for %s; nothing was done\n",
+           OperationName(operation));
     return kExitRefused;
 }
 
 }  // namespace
 
 int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selectionNumber,
-                 ConsoleUi& ui, std::string* controllerVersion) {
+                 CliUi& ui, std::string* controllerVersion) {
     RestrictionResult comm;
     const int status = CheckOne(link, station, RestrictComm, -1, comm, ui);
     if (controllerVersion != nullptr && comm.versionRead)
@@ -116,10 +115,10 @@ int CheckAllowed(RtuMaster& link, std::uint8_t station, int operation, int selec
     if (status != 0)
         return status;
     if (ButtonShown(operation, comm) == 0) {
-        std::fprintf(stderr,
-                     "velmora-cli: the rule file's communication verdict does not offer %s for "
-                     "this controller; nothing was done\n",
-                     OperationName(operation));
+        ui.err(
+            "velmora-cli: the rule file's communication verdict does not offer %s for "
+            "this controller; nothing was done\n",
+            OperationName(operation));
         return kExitRefused;
     }
     RestrictionResult own;
