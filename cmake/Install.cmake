@@ -6,7 +6,8 @@
 #                                         on their first start (src/platform/program_folder.h)
 #   share/velmora/lang/<code>/LanguageData.ini   what "velmora-cli language <code>" installs
 #   share/applications/velmora.desktop, share/icons/hicolor/scalable/apps/velmora.svg
-#   share/man/man1/velmora-cli.1.gz
+#   share/man/man1/velmora.1.gz, velmora-cli.1.gz, velmora-sim.1.gz
+#   share/doc/velmora/changelog.gz
 #   share/doc/velmora/copyright           the machine-readable copyright file Debian asks for
 #
 # Included after SampleData.cmake, whose outputs it installs.
@@ -63,24 +64,35 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/velmora.desktop
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/velmora.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
-# Man pages ship compressed, as Debian has them; without gzip the plain page goes in.
-set(VELMORA_MAN_SOURCE ${CMAKE_SOURCE_DIR}/doc/velmora-cli.1)
+# Man pages and the changelog ship compressed, as Debian has them; without gzip the plain files
+# go in.
 find_program(VELMORA_GZIP gzip)
-if(VELMORA_GZIP)
-    set(VELMORA_MAN_PAGE ${CMAKE_BINARY_DIR}/man/velmora-cli.1.gz)
-    add_custom_command(
-        OUTPUT ${VELMORA_MAN_PAGE}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-        COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VELMORA_GZIP} ${VELMORA_MAN_SOURCE}
-                ${VELMORA_MAN_PAGE}
-        DEPENDS ${VELMORA_MAN_SOURCE}
-        COMMENT "Compressing the velmora-cli man page"
-        VERBATIM)
-    add_custom_target(velmora_man_page ALL DEPENDS ${VELMORA_MAN_PAGE})
-else()
-    set(VELMORA_MAN_PAGE ${VELMORA_MAN_SOURCE})
-endif()
-install(FILES ${VELMORA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(VELMORA_COMPRESSED_DOCS
+    doc/velmora.1 ${CMAKE_INSTALL_MANDIR}/man1
+    doc/velmora-cli.1 ${CMAKE_INSTALL_MANDIR}/man1
+    doc/velmora-sim.1 ${CMAKE_INSTALL_MANDIR}/man1
+    packaging/changelog ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+set(VELMORA_COMPRESSED_OUTPUTS)
+while(VELMORA_COMPRESSED_DOCS)
+    list(POP_FRONT VELMORA_COMPRESSED_DOCS source destination)
+    get_filename_component(name ${source} NAME)
+    if(VELMORA_GZIP)
+        set(output ${CMAKE_BINARY_DIR}/compressed/${name}.gz)
+        add_custom_command(
+            OUTPUT ${output}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/compressed
+            COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${VELMORA_GZIP}
+                    ${CMAKE_SOURCE_DIR}/${source} ${output}
+            DEPENDS ${CMAKE_SOURCE_DIR}/${source}
+            COMMENT "Compressing ${name}"
+            VERBATIM)
+        list(APPEND VELMORA_COMPRESSED_OUTPUTS ${output})
+    else()
+        set(output ${CMAKE_SOURCE_DIR}/${source})
+    endif()
+    install(FILES ${output} DESTINATION ${destination})
+endwhile()
+add_custom_target(velmora_compressed_docs ALL DEPENDS ${VELMORA_COMPRESSED_OUTPUTS})
 
 # Installs into a temporary prefix and runs the installed programs there.
 if(VELMORA_BUILD_TESTS)
