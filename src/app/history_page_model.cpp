@@ -19,8 +19,15 @@ std::string DifferencesText(const std::vector<JobDifference>& differences) {
     for (const JobDifference& row : differences) {
         char line[64];
         std::snprintf(line, sizeof line, "0x%04x ", static_cast<unsigned>(row.address));
-        text += (text.empty() ? "" : "; ") + std::string(line) + (row.key.empty() ? "-" : row.key) +
-                ": " + std::to_string(row.left) + " / " + std::to_string(row.right);
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about a chain of + here.
+        if (!text.empty())
+            text += "; ";
+        text += line;
+        text += row.key.empty() ? "-" : row.key;
+        text += ": ";
+        text += std::to_string(row.left);
+        text += " / ";
+        text += std::to_string(row.right);
     }
     return text;
 }
@@ -44,7 +51,9 @@ const std::array<const char*, 21>& HistoryPageModel::ColumnKeys() {
 }
 
 std::string HistoryPageModel::WordKey(const std::string& prefix, std::string_view word) {
-    std::string key = "DLG_HISTORY_" + prefix + "_";
+    std::string key = "DLG_HISTORY_";
+    key += prefix;
+    key += '_';
     for (const char c : word) {
         key += std::isalnum(static_cast<unsigned char>(c))
                    ? static_cast<char>(std::toupper(static_cast<unsigned char>(c)))
@@ -152,14 +161,17 @@ std::string CsvField(const std::string& text) {
             quoted += '"';
         }
     }
-    return quoted + "\"";
+    quoted += '"';
+    return quoted;
 }
 
 std::string HistoryPageModel::csv(const std::vector<std::string>& headings) const {
     std::string text;
     auto line = [&text](const std::vector<std::string>& fields) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            text += (i == 0 ? "" : ",") + CsvField(fields[i]);
+            if (i != 0)
+                text += ',';
+            text += CsvField(fields[i]);
         }
         text += "\r\n";
     };
