@@ -598,7 +598,9 @@ DataSetReading ReadDataSet(const stADP_FORMAT& record, bool parameters, bool ste
     // data folder is.
     const auto resolve = [&](bool wanted, const std::string& listed, const char* what) {
         std::string path = wanted && !listed.empty() ? DataFilePath(record, listed) : "";
-        if (!path.empty() && path.front() != '/' && !App().moduleFolder.empty()) {
+        // Absolute as the system has it: a drive letter on Windows as much as "/" here.
+        if (!path.empty() && !std::filesystem::path(path).is_absolute() &&
+            !App().moduleFolder.empty()) {
             path = App().moduleFolder + path;
         }
         if (wanted && listed.empty()) {
