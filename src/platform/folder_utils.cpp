@@ -1,4 +1,5 @@
 #include "platform/folder_utils.h"
+#include "platform/folder_listing.h"
 
 #include <algorithm>
 #include <cctype>
@@ -86,6 +87,27 @@ void SortNumberList(std::vector<std::string>& list) {
     for (std::size_t i = 0; i < list.size(); ++i) {
         list[i] = std::move(keyed[i].text);
     }
+}
+
+int FindFileInTree(const std::string& folder, const std::string& fileName,
+                   std::vector<std::string>& found) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, entries)) {
+        return 0;
+    }
+    int hit = 0;
+    for (const auto& entry : entries) {
+        const std::string path = folder + "/" + entry.name;
+        if (entry.isFolder) {
+            if (FindFileInTree(path, fileName, found) == 1) {
+                hit = 1;
+            }
+        } else if (entry.name == fileName) {
+            found.push_back(path);
+            hit = 1;
+        }
+    }
+    return hit;
 }
 
 }  // namespace velmora

@@ -1,3 +1,4 @@
+#include "platform/folder_listing.h"
 #include "platform/folder_utils.h"
 
 #include <dirent.h>
@@ -42,32 +43,6 @@ class Fd {
   private:
     int fd_;
 };
-
-struct Entry {
-    std::string name;
-    bool isFolder;
-};
-
-// The folder's entries in listing order, "." and ".." left out. The listing is read in full
-// before anything is changed, so deletions and copies cannot disturb it.
-bool ListFolder(const std::string& folder, std::vector<Entry>& entries) {
-    DirHandle dir(opendir(folder.c_str()));
-    if (!dir) {
-        return false;
-    }
-    while (const dirent* item = readdir(dir.get())) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        struct stat info {};
-        // lstat: a link to a folder is not followed.
-        const bool isFolder =
-            lstat((folder + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-        entries.push_back({name, isFolder});
-    }
-    return true;
-}
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -133,29 +108,27 @@ bool CopyFile(const std::string& source, const std::string& destination) {
 
 }  // namespace
 
-int FindFileInTree(const std::string& folder, const std::string& fileName,
-                   std::vector<std::string>& found) {
-    std::vector<Entry> entries;
-    if (!ListFolder(folder, entries)) {
-        return 0;
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    DirHandle dir(opendir(folder.c_str()));
+    if (!dir) {
+        return false;
     }
-    int hit = 0;
-    for (const auto& entry : entries) {
-        const std::string path = folder + "/" + entry.name;
-        if (entry.isFolder) {
-            if (FindFileInTree(path, fileName, found) == 1) {
-                hit = 1;
-            }
-        } else if (entry.name == fileName) {
-            found.push_back(path);
-            hit = 1;
+    while (const dirent* item = readdir(dir.get())) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..") {
+            continue;
         }
+        struct stat info {};
+        // lstat: a link to a folder is not followed.
+        const bool isFolder =
+            lstat((folder + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        entries.push_back({name, isFolder});
     }
-    return hit;
+    return true;
 }
 
 int DeleteTree(const std::string& folder) {
-    std::vector<Entry> entries;
+    std::vector<FolderEntry> entries;
     if (!ListFolder(folder, entries)) {
         return -1;
     }
@@ -173,7 +146,7 @@ int DeleteTree(const std::string& folder) {
 }
 
 int CopyTree(const std::string& source, const std::string& destination) {
-    std::vector<Entry> entries;
+    std::vector<FolderEntry> entries;
     if (!ListFolder(source, entries)) {
         return -1;
     }

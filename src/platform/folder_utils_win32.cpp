@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "platform/folder_listing.h"
 #include "platform/folder_utils.h"
 #include "platform/win32_util.h"
 
@@ -10,35 +11,6 @@ struct FindCloser {
     void operator()(HANDLE find) const { ::FindClose(find); }
 };
 using FindHandle = std::unique_ptr<void, FindCloser>;
-
-struct Entry {
-    std::string name;
-    bool isFolder;
-};
-
-// The folder's entries in listing order, "." and ".." left out. The listing is read in full
-// before anything is changed, so deletions and copies cannot disturb it. A junction or link
-// to a folder counts as a file, so walks never descend through it.
-bool ListFolder(const std::string& folder, std::vector<Entry>& entries) {
-    WIN32_FIND_DATAW data{};
-    const std::wstring pattern = win32::WidePath(folder + "/*");
-    FindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
-                                       FindExSearchNameMatch, nullptr, 0));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-        find.release();
-        return false;
-    }
-    do {
-        const std::string name = win32::Narrow(data.cFileName);
-        if (name == "." || name == "..") {
-            continue;
-        }
-        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                              (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-        entries.push_back({name, isFolder});
-    } while (::FindNextFileW(find.get(), &data));
-    return ::GetLastError() == ERROR_NO_MORE_FILES;
-}
 
 bool IsFolder(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesW(win32::WidePath(path).c_str());
@@ -84,29 +56,30 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
 
 }  // namespace
 
-int FindFileInTree(const std::string& folder, const std::string& fileName,
-                   std::vector<std::string>& found) {
-    std::vector<Entry> entries;
-    if (!ListFolder(folder, entries)) {
-        return 0;
+// A junction or link to a folder counts as a file, so walks never descend through it.
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    WIN32_FIND_DATAW data{};
+    const std::wstring pattern = win32::WidePath(folder + "/*");
+    FindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, 0));
+    if (find.get() == INVALID_HANDLE_VALUE) {
+        find.release();
+        return false;
     }
-    int hit = 0;
-    for (const auto& entry : entries) {
-        const std::string path = folder + "/" + entry.name;
-        if (entry.isFolder) {
-            if (FindFileInTree(path, fileName, found) == 1) {
-                hit = 1;
-            }
-        } else if (entry.name == fileName) {
-            found.push_back(path);
-            hit = 1;
+    do {
+        const std::string name = win32::Narrow(data.cFileName);
+        if (name == "." || name == "..") {
+            continue;
         }
-    }
-    return hit;
+        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                              (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        entries.push_back({name, isFolder});
+    } while (::FindNextFileW(find.get(), &data));
+    return ::GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 int DeleteTree(const std::string& folder) {
-    std::vector<Entry> entries;
+    std::vector<FolderEntry> entries;
     if (!ListFolder(folder, entries)) {
         return -1;
     }
@@ -126,7 +99,7 @@ int DeleteTree(const std::string& folder) {
 }
 
 int CopyTree(const std::string& source, const std::string& destination) {
-    std::vector<Entry> entries;
+    std::vector<FolderEntry> entries;
     if (!ListFolder(source, entries)) {
         return -1;
     }

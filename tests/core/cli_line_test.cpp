@@ -133,21 +133,10 @@ TEST_F(CliJobsTest, RepeatWritesEachControllerConnectedUntilStopped) {
     const std::string written = port + ": written and verified";
     enum class Stage { FirstJob, TakenOff, SecondJob } stage = Stage::FirstJob;
     bool secondWritten = false;
-    test::CliRun run;
-    run.argv = {(test::BinaryFolder() / "velmora-cli").string(),
-                "--root",
-                folder.path(),
-                "--port",
-                port,
-                "--id",
-                "1",
-                "--baud",
-                "38400",
-                "--repeat"};
-    run.argv.insert(run.argv.end(), kStepsWrite.begin(), kStepsWrite.end());
-    const std::string outPath = folder.file("cli.out");
-    run.outPath = outPath;
-    run.errPath = folder.file("cli.err");
+    std::vector<std::string> args = {"--repeat"};
+    args.insert(args.end(), kStepsWrite.begin(), kStepsWrite.end());
+    test::CliRun run = test::CliOnLine(folder, port, args);
+    const std::string outPath = run.outPath;
     // Each stage waits on what the program has printed, then acts on the controller.
     run.signalNow = [&] {
         const std::string out = test::ReadBytes(outPath);
