@@ -243,6 +243,7 @@ int Main(int argc, char** argv) {
     }
 
     AppState& app = App();
+    app.shippedFolder = ShippedProgramFolder(ModuleFolderOfExecutable());
     app.moduleFolder =
         options.root.empty() ? ResolveProgramFolder(ModuleFolderOfExecutable()) : options.root;
     if (!app.moduleFolder.empty() && app.moduleFolder.back() != '/') {

@@ -106,6 +106,18 @@ std::string InstalledShareFolder(const std::string& executableFolder) {
     return share.lexically_normal().string();
 }
 
+std::string ShippedProgramFolder(const std::string& executableFolder) {
+    if (executableFolder.empty()) {
+        return {};
+    }
+    const std::string beside = WithSlash(executableFolder);
+    if (IsFolder(beside + kSystemFolder)) {
+        return beside;
+    }
+    const std::string shared = InstalledShareFolder(beside);
+    return IsFolder(shared + kSystemFolder) ? shared : std::string();
+}
+
 std::string ResolveProgramFolder(const std::string& executableFolder, const EnvLookup& env) {
     if (executableFolder.empty()) {
         return executableFolder;
@@ -114,13 +126,7 @@ std::string ResolveProgramFolder(const std::string& executableFolder, const EnvL
     if (IsWritableSystem(beside + kSystemFolder)) {
         return beside;
     }
-    const std::string shared = InstalledShareFolder(beside);
-    std::string sourceFolder;
-    if (IsFolder(beside + kSystemFolder)) {
-        sourceFolder = beside;
-    } else if (IsFolder(shared + kSystemFolder)) {
-        sourceFolder = shared;
-    }
+    const std::string sourceFolder = ShippedProgramFolder(beside);
 
     const std::string user = UserProgramFolder(env);
     if (!user.empty()) {

@@ -33,4 +33,10 @@ std::string UserProgramFolder(const EnvLookup& env);
 std::string ResolveProgramFolder(const std::string& executableFolder,
                                  const EnvLookup& env = ProcessEnvironment());
 
+// The folder whose System came with the program: the one beside the executable, else
+// <executableFolder>../share/velmora/; empty when neither has a System folder. A per-user copy
+// made from it is never overwritten, so after an update the program looks here for what the
+// copy lacks (texts added since).
+std::string ShippedProgramFolder(const std::string& executableFolder);
+
 }  // namespace velmora

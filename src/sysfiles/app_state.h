@@ -34,6 +34,10 @@ struct AppState {
     CommSettings commSettings;
     // Folder of the running executable (or the --root folder), ending in '/'.
     std::string moduleFolder;
+    // The folder of the System the program was shipped with, ending in '/'; empty when unknown.
+    // Texts the module folder's language file lacks (a per-user copy older than the program)
+    // are taken from there.
+    std::string shippedFolder;
     FunctionEnables functionEnables;
     int restartRequested = 0;
     int commCheckState = kCommAllowed;

@@ -1,6 +1,7 @@
 #include "sysfiles/language.h"
 
 #include <cstddef>
+#include <filesystem>
 #include <mutex>
 #include <string_view>
 
@@ -76,6 +77,24 @@ void Apply(const LanguageEntry& entry, const std::string& text) {
     }
 }
 
+// The shipped language file, when the program runs on another one (a per-user copy made by an
+// older version keeps its texts, but lacks the keys added since); empty otherwise.
+std::string ShippedLanguageFile(const std::string& used) {
+    const std::string& folder = App().shippedFolder;
+    if (folder.empty())
+        return {};
+    std::string shipped = folder;
+    if (shipped.back() == '/')
+        shipped.pop_back();
+    shipped += kLanguageFile;
+    // A missing file of its own is made up for as well; a missing shipped one is no help.
+    std::error_code error;
+    if (!std::filesystem::exists(shipped, error) ||
+        std::filesystem::equivalent(shipped, used, error))
+        return {};
+    return shipped;
+}
+
 }  // namespace
 
 std::string ReplaceLanguageEscapes(const std::string& value) {
@@ -90,11 +109,15 @@ std::string ReplaceLanguageEscapes(const std::string& value) {
 
 void LoadLanguageTexts(const std::vector<LanguageEntry>& list, Ui& ui) {
     const std::string path = ModulePath(kLanguageFile);
+    const std::string shipped = ShippedLanguageFile(path);
     for (const LanguageEntry& entry : list) {
         if (entry.key.empty())
             break;
-        const std::string value =
+        std::string value =
             ReadProfileString(path, kLanguageSection, entry.key, kLanguageBufferSize);
+        if (value.empty() && !shipped.empty()) {
+            value = ReadProfileString(shipped, kLanguageSection, entry.key, kLanguageBufferSize);
+        }
         if (value.empty()) {
             if (ClaimFailureMessage()) {
                 ui.showMessage(kReadFailedText, kReadFailedTitle, MessageIcon::Warning,

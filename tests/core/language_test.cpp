@@ -186,6 +186,27 @@ TEST_F(LanguageTest, TableLoadFailingAtIndexTenKeepsTenTexts) {
     EXPECT_EQ(ui.messages().size(), 1u);
 }
 
+// A per-user copy made by an older version lacks the texts added since: they come from the
+// shipped file, while the user's own texts stay. Without a shipped file the gap is reported.
+TEST_F(LanguageTest, TextsMissingFromAnOlderCopyComeFromTheShippedFile) {
+    TempFolder shipped;
+    shipped.write("System/LanguageData.ini",
+                  "[APPLICATION_LANGUAGE_DATA]\n" + MessageLines(kMessageCount));
+    WriteLanguageFile(MessageKey(0) + "=user's 0\n" + MessageKey(1) + "=user's 1\n");
+    for (const bool withShipped : {true, false}) {
+        ResetLanguageStateForTesting();
+        App().shippedFolder = withShipped ? shipped.path() + "/" : std::string();
+        ScriptedUi ui;
+        LoadMessageTable(ui);
+        App().shippedFolder.clear();
+        EXPECT_EQ(MessageText(0), "user's 0") << withShipped;
+        EXPECT_EQ(MessageText(1), "user's 1") << withShipped;
+        const std::string last = withShipped ? "text " + std::to_string(kMessageCount - 1) : "";
+        EXPECT_EQ(MessageText(kMessageCount - 1), last) << withShipped;
+        EXPECT_EQ(FailureBoxes(ui), withShipped ? 0 : 1) << withShipped;
+    }
+}
+
 TEST_F(LanguageTest, ReloadEmptiesTheTableFirst) {
     WriteLanguageFile(MessageLines(kMessageCount));
     ScriptedUi ui;

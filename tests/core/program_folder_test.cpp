@@ -240,6 +240,15 @@ TEST_F(UserCopyTest, AUserFolderThatCannotBeMadeFallsBackOnTheInstalledCopy) {
     EXPECT_EQ(ResolveProgramFolder(executableFolder, env), root.file("usr/share/velmora/"));
 }
 
+// The per-user copy is never refreshed, so the program needs to know where its own files are.
+TEST_F(UserCopyTest, TheShippedFolderIsTheInstalledOne) {
+    EXPECT_EQ(ShippedProgramFolder(executableFolder), root.file("usr/share/velmora/"));
+    WriteSystem(root, "usr/bin/System");  // a System beside the program comes first
+    EXPECT_EQ(ShippedProgramFolder(executableFolder), executableFolder);
+    EXPECT_EQ(ShippedProgramFolder(root.file("home/")), "");
+    EXPECT_EQ(ShippedProgramFolder(""), "");
+}
+
 TEST(InstalledShareFolderTest, LiesBesideBinUnderThePrefix) {
     const struct {
         const char* executableFolder;

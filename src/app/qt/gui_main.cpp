@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
         folder.push_back('/');
     }
     velmora::App().moduleFolder = folder;
+    velmora::App().shippedFolder =
+        velmora::ShippedProgramFolder(velmora::ModuleFolderOfExecutable());
 
     velmora::InstallKeySwallower(application);
     {
