@@ -229,12 +229,16 @@ LinkStatus RtuMaster::sendAndReceive(std::size_t requestLength, std::size_t repl
             ? std::chrono::microseconds(std::chrono::milliseconds(pollInterval(replyLength)))
             : frameGap();
     waitForQuietLine(quiet);
-    if (port_->write(request_.data(), requestLength) != static_cast<int>(requestLength)) {
+    const int sent = port_->write(request_.data(), requestLength);
+    if (sent != static_cast<int>(requestLength)) {
         afterError_ = true;
         if (trace_) {
             trace_->event(portName_, TraceEvent::SendFailed);
         }
-        return LinkStatus::Failed(port_->isOpen() ? LinkError::Timeout : LinkError::PortGone);
+        // A write the system refuses outright means the device failed (an adapter pulled out),
+        // which no retry mends; one cut short by the write time-out is a stalled line.
+        return LinkStatus::Failed(sent < 0 || !port_->isOpen() ? LinkError::PortGone
+                                                               : LinkError::Timeout);
     }
     lastActivity_ = Clock::now();
     if (trace_) {
