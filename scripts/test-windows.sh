@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds the core, the CLI and the core tests with mingw-w64, runs the
-# core tests under Wine, packs the ZIP, then drives velmora-cli.exe through Wine's serial layer
-# against the virtual controller (built natively) on a pseudo-terminal linked as COM5. The
-# Windows backup must equal the Linux CLI's backup of the same controller apart from the time
-# and the check value on its first line.
+# core tests under Wine (the serial port's contract tests against the line peer on a
+# pseudo-terminal linked as COM6), packs the ZIP, then drives velmora-cli.exe through Wine's
+# serial layer against the virtual controller (built natively) on a pseudo-terminal linked as
+# COM5. The Windows backup must equal the Linux CLI's backup of the same controller apart from
+# the time and the check value on its first line.
 #
 #   bash scripts/test-windows.sh            everything
 #   bash scripts/test-windows.sh --no-e2e   build, core tests and ZIP only
@@ -20,8 +21,8 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine wine64
-          unzip)
+packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest
+          libgtest-dev wine wine64 unzip)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -41,11 +42,12 @@ export WINEDEBUG=-all
 wine=$(command -v wine64 || command -v wine)
 work=$(mktemp -d /tmp/velmora-windows-XXXXXX)
 sim_pid=""
+peer_pid=""
 cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
+    for pid in $sim_pid $peer_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX" "$work"
 }
@@ -58,8 +60,21 @@ cmake --build --preset windows
 wineserver -p >/dev/null 2>&1
 "$wine" cmd /c exit >/dev/null 2>&1 || true
 
-echo "== core tests under Wine (${SECONDS}s so far)"
-(cd build/windows/bin && "$wine" ./velmora_core_tests.exe --gtest_brief=1)
+# What runs beside Wine is built for this machine: the virtual controller, the Linux CLI (for
+# the backup to compare with) and the line peer.
+echo "== host tools (${SECONDS}s so far)"
+cmake -S . -B build/windows-host -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_GUI=OFF \
+      -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF >/dev/null
+cmake --build build/windows-host -j2 --target velmora-sim velmora-cli velmora-line-peer
+host=build/windows-host/bin
+
+# The peer prints its device once COM6 points at it: wait for that rather than for a time.
+exec {peer_out}< <(exec "$host/velmora-line-peer" "$WINEPREFIX/dosdevices/com6")
+peer_pid=$!
+read -r -t 30 peer_device <&"$peer_out" || { echo "test-windows: no line peer"; exit 1; }
+echo "== core tests under Wine, the serial port's contract on COM6 = $peer_device (${SECONDS}s so far)"
+(cd build/windows/bin &&
+    VELMORA_LINE_PEER_PORT=COM6 "$wine" ./velmora_core_tests.exe --gtest_brief=1)
 
 echo "== ZIP (${SECONDS}s so far)"
 (cd build/windows && cpack -G ZIP)
@@ -76,11 +91,6 @@ if [ "$e2e" -eq 0 ]; then
 fi
 
 echo "== end to end: velmora-cli.exe on COM5 through Wine, virtual controller on a pty (${SECONDS}s so far)"
-cmake -S . -B build/windows-host -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_GUI=OFF \
-      -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
-cmake --build build/windows-host -j2 --target velmora-sim velmora-cli
-host=build/windows-host/bin
-
 # The first line the controller prints is its device: wait for it rather than for a time.
 exec {sim_out}< <(exec "$host/velmora-sim" --id 1 --baud 38400 --version 1.10 --turnaround 1)
 sim_pid=$!

@@ -67,10 +67,27 @@ Waited WaitUntilGone(RtuMaster& link, std::uint8_t station, const StopRequest& s
     return Waited::Done;
 }
 
-Waited WaitUntilAnswers(RtuMaster& link, std::uint8_t station, const StopRequest& stop) {
+// The adapter taken off with the controller leaves a port that fails under us; the one plugged
+// in again answers to the same name and is opened anew with the same settings.
+void Reopen(const Options& options, RtuMaster& link) {
+    const CommSettings& settings = App().commSettings;
+    const int baud = options.baudRate.value_or(settings.bitRate);
+    link.close();
+    if (link.open(options.port).ok() &&
+        link.configure(static_cast<std::uint32_t>(baud), settings.silentInterval, settings.delay)
+            .ok())
+        return;
+    link.close();
+}
+
+Waited WaitUntilAnswers(const Options& options, RtuMaster& link, std::uint8_t station,
+                        const StopRequest& stop) {
     while (!stop.requested()) {
-        if (EchoTest(link, station).ok())
+        const LinkStatus echo = EchoTest(link, station);
+        if (echo.ok())
             return Waited::Done;
+        if (echo.error == LinkError::PortGone)
+            Reopen(options, link);
         if (!stop.pause(kPollInterval))
             break;
     }
@@ -141,7 +158,7 @@ void RunPort(const Options& options, const LineJob& job, std::size_t index, Line
             return;
         console.print(index, OutputStream::Out, "the controller went away; waiting for the next");
         ui.setStatusText("waiting for the next controller");
-        if (WaitUntilAnswers(link, station, stop) == Waited::Stopped)
+        if (WaitUntilAnswers(portOptions, link, station, stop) == Waited::Stopped)
             return;
     }
 }

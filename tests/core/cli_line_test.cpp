@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 namespace velmora {
 namespace {
 
+namespace fs = std::filesystem;
 using test::CliJobsTest;
 using test::CliResult;
 using test::kColumn;
@@ -123,52 +125,76 @@ TEST_F(CliJobsTest, SeveralPortsAreWrittenAtOnceAndFailAlone) {
 }
 
 // --repeat writes the controller, waits for it to be taken off and for the next one to answer,
-// writes that one, and ends on Ctrl-C while it waits, with the tally.
+// writes that one, and ends on Ctrl-C while it waits, with the tally. The next controller comes
+// either on the same line or behind an adapter plugged in again under the same name.
 TEST_F(CliJobsTest, RepeatWritesEachControllerConnectedUntilStopped) {
     WriteRules(1);
-    ArrangeOtherSteps(controller());
     const test::RegisterValues expected =
         test::ExpectedStepImage(SamplePlain("VMA10_step.csv"), kColumn);
-    const std::string port = sim.slavePath();
-    const std::string written = port + ": written and verified";
-    enum class Stage { FirstJob, TakenOff, SecondJob } stage = Stage::FirstJob;
-    bool secondWritten = false;
-    std::vector<std::string> args = {"--repeat"};
-    args.insert(args.end(), kStepsWrite.begin(), kStepsWrite.end());
-    test::CliRun run = test::CliOnLine(folder, port, args);
-    const std::string outPath = run.outPath;
-    // Each stage waits on what the program has printed, then acts on the controller.
-    run.signalNow = [&] {
-        const std::string out = test::ReadBytes(outPath);
-        switch (stage) {
-            case Stage::FirstJob:
-                if (LinesStartingWith(out, written) == 1) {
-                    controller().stopAfterRequests(0);
-                    stage = Stage::TakenOff;
-                }
-                return false;
-            case Stage::TakenOff:
-                if (out.find(port + ": the controller went away") != std::string::npos) {
-                    ArrangeOtherSteps(controller());
-                    controller().stopAfterRequests(-1);
-                    stage = Stage::SecondJob;
-                }
-                return false;
-            case Stage::SecondJob:
-                secondWritten = LinesStartingWith(out, written) == 2;
-                return secondWritten;
+    for (const bool replugged : {false, true}) {
+        SCOPED_TRACE(replugged ? "adapter replugged" : "controller swapped");
+        sim::PtyController next;
+        sim::VirtualController* last = &controller();
+        ArrangeOtherSteps(controller());
+        // The name the line is opened by; a link stands for the adapter's stable device name.
+        const std::string port = replugged ? folder.file("ttyReplugged") : std::string();
+        std::string name = sim.slavePath();
+        if (replugged) {
+            fs::create_symlink(sim.slavePath(), port);
+            name = port;
         }
-        return false;
-    };
+        const std::string written = name + ": written and verified";
+        enum class Stage { FirstJob, TakenOff, SecondJob } stage = Stage::FirstJob;
+        bool secondWritten = false;
+        std::vector<std::string> args = {"--repeat"};
+        args.insert(args.end(), kStepsWrite.begin(), kStepsWrite.end());
+        test::CliRun run = test::CliOnLine(folder, name, args);
+        const std::string outPath = run.outPath;
+        // Each stage waits on what the program has printed, then acts on the line.
+        run.signalNow = [&] {
+            const std::string out = test::ReadBytes(outPath);
+            switch (stage) {
+                case Stage::FirstJob:
+                    if (LinesStartingWith(out, written) == 1) {
+                        if (replugged)
+                            sim.stop();  // the device goes with the adapter
+                        else
+                            controller().stopAfterRequests(0);
+                        stage = Stage::TakenOff;
+                    }
+                    return false;
+                case Stage::TakenOff:
+                    if (out.find(name + ": the controller went away") != std::string::npos) {
+                        if (replugged) {
+                            EXPECT_TRUE(next.start());
+                            next.controller().setVersion(110);
+                            ArrangeOtherSteps(next.controller());
+                            fs::remove(port);
+                            fs::create_symlink(next.slavePath(), port);
+                            last = &next.controller();
+                        } else {
+                            ArrangeOtherSteps(controller());
+                            controller().stopAfterRequests(-1);
+                        }
+                        stage = Stage::SecondJob;
+                    }
+                    return false;
+                case Stage::SecondJob:
+                    secondWritten = LinesStartingWith(out, written) == 2;
+                    return secondWritten;
+            }
+            return false;
+        };
 
-    const CliResult result = test::RunCli(std::move(run));
+        const CliResult result = test::RunCli(std::move(run));
 
-    EXPECT_TRUE(secondWritten) << result.out << result.err;
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_EQ(LinesStartingWith(result.out, port + ": 2 written, 0 failed"), 1) << result.out;
-    EXPECT_EQ(LinesStartingWith(result.out, "total: 2 written, 0 failed"), 1) << result.out;
-    EXPECT_NE(result.err.find("stopping"), std::string::npos) << result.err;
-    EXPECT_TRUE(StepsWritten(controller(), expected));
+        EXPECT_TRUE(secondWritten) << result.out << result.err;
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        EXPECT_EQ(LinesStartingWith(result.out, name + ": 2 written, 0 failed"), 1) << result.out;
+        EXPECT_EQ(LinesStartingWith(result.out, "total: 2 written, 0 failed"), 1) << result.out;
+        EXPECT_NE(result.err.find("stopping"), std::string::npos) << result.err;
+        EXPECT_TRUE(StepsWritten(*last, expected));
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/unique_fd.h"
+#include "support/line_peer_protocol.h"
 
 namespace velmora::test {
 
@@ -15,20 +16,7 @@ namespace velmora::test {
 // master side answers a few commands. The same tests thereby run against the termios port in
 // process and against the Windows port under Wine, with the terminal linked as a COM port.
 //
-// Commands, sent by the port under test (numbers big-endian):
-enum class PeerCommand : std::uint8_t {
-    Ping = 'P',       // -> "OK"
-    Status = 'S',     // -> the line's settings as text, e.g. "38400 8N1 raw noflow\n"
-    Echo = 'E',       // u16 n, n bytes -> the same n bytes
-    SendLater = 'T',  // u16 n, u16 ms -> after ms milliseconds, n bytes of PeerPattern
-    Count = 'C',      // u32 n, n bytes -> u32 n, u32 PeerHash of the bytes
-    Cook = 'K',       // -> "OK\n" on a line made cooked: 7E2, 1200 bit/s, echo, flow control;
-                      //    what comes in is dropped until the port sets the line raw again
-    Vanish = 'V',     // -> nothing; the device goes away
-};
-
-std::uint8_t PeerPattern(std::size_t index);
-std::uint32_t PeerHash(const std::uint8_t* data, std::size_t size);
+// The commands it answers are in line_peer_protocol.h.
 
 class LinePeer {
   public:

@@ -44,18 +44,6 @@ std::string DescribeLine(const termios& line) {
 
 }  // namespace
 
-std::uint8_t PeerPattern(std::size_t index) {
-    return static_cast<std::uint8_t>(index * 7 + 3);
-}
-
-std::uint32_t PeerHash(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t hash = 2166136261u;  // FNV-1a
-    for (std::size_t i = 0; i < size; ++i) {
-        hash = (hash ^ data[i]) * 16777619u;
-    }
-    return hash;
-}
-
 LinePeer::LinePeer(std::string link) : link_(std::move(link)) {
     if (makeDevice()) {
         thread_ = std::thread([this] { serve(); });
