@@ -6,22 +6,14 @@
 #include <cstdlib>
 #include <utility>
 
+#include "cli/status_line.h"
+#include "platform/terminal.h"
+
 namespace velmora::cli {
 namespace {
 
-constexpr int kBarWidth = 20;
-// A status line wider than the terminal would wrap, and the redraw would miss its start.
-constexpr std::size_t kStatusLineBytes = 79;
-
-// Cut at a character boundary, never inside a UTF-8 sequence.
-std::string Clipped(std::string line, std::size_t bytes) {
-    if (line.size() <= bytes)
-        return line;
-    std::size_t cut = bytes;
-    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-    line.resize(cut);
-    return line;
-}
+// A status line as wide as the terminal would wrap, and the redraw would miss its start.
+constexpr int kAssumedColumns = 80;
 
 int Clamped(int percent) {
     return percent < 0 ? 0 : (percent > 100 ? 100 : percent);
@@ -105,14 +97,10 @@ void LineConsole::eraseBoard() {
 void LineConsole::drawBoard() {
     if (!live_ || closed_)
         return;
+    const auto width = static_cast<std::size_t>(TerminalColumns(kAssumedColumns) - 1);
     for (const PortLine& line : ports_) {
-        const int filled = line.percent * kBarWidth / 100;
-        char bar[kBarWidth + 1];
-        for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
-        bar[kBarWidth] = '\0';
-        const std::string text =
-            line.name + " [" + bar + "] " + std::to_string(line.percent) + "% " + line.phase;
-        std::fprintf(stderr, "\033[K%s\n", Clipped(text, kStatusLineBytes).c_str());
+        std::fprintf(stderr, "\033[K%s\n",
+                     StatusLine(line.name, line.percent, line.phase, width).c_str());
     }
     std::fflush(stderr);
     boardLines_ = static_cast<int>(ports_.size());
