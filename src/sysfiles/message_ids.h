@@ -107,9 +107,10 @@ enum MessageId : int {
     kMsgTraceFileDialogTitle = 97,
     kMsgTraceOpenErrorContents = 98,
     kMsgHistoryNotRecorded = 99,
+    kMsgTraceWriteErrorContents = 100,
 };
 
-inline constexpr int kMessageCount = 100;
+inline constexpr int kMessageCount = 101;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -213,6 +214,7 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_TRACE_FILE_DIALOG_TITLE",
     "MSG_TRACE_OPEN_ERROR_CONTENTS",
     "MSG_HISTORY_NOT_RECORDED",
+    "MSG_TRACE_WRITE_ERROR_CONTENTS",
 };
 
 }  // namespace velmora

@@ -486,11 +486,12 @@ const std::vector<std::string> kVocabulary = {
     "DLG_HISTORY_RESULT_EQUAL",
     "DLG_HISTORY_RESULT_DIFFER",
     "MSG_HISTORY_NOT_RECORDED",
+    "MSG_TRACE_WRITE_ERROR_CONTENTS",
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 231u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 231u);
+    ASSERT_EQ(kVocabulary.size(), 232u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 232u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;
