@@ -108,9 +108,12 @@ enum MessageId : int {
     kMsgTraceOpenErrorContents = 98,
     kMsgHistoryNotRecorded = 99,
     kMsgTraceWriteErrorContents = 100,
+    kMsgCompareRightActuator = 101,
+    kMsgCompareChooseActuator = 102,
+    kMsgCompareDataSetInvalid = 103,
 };
 
-inline constexpr int kMessageCount = 101;
+inline constexpr int kMessageCount = 104;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -215,6 +218,9 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_TRACE_OPEN_ERROR_CONTENTS",
     "MSG_HISTORY_NOT_RECORDED",
     "MSG_TRACE_WRITE_ERROR_CONTENTS",
+    "MSG_COMPARE_RIGHT_ACTUATOR",
+    "MSG_COMPARE_CHOOSE_ACTUATOR",
+    "MSG_COMPARE_DATA_SET_INVALID",
 };
 
 }  // namespace velmora
