@@ -52,6 +52,7 @@
 #include "app/qt/velmora_app.h"
 #include "app/qt/velmora_dlg.h"
 #include "backup/qt/backup_dlg.h"
+#include "compare/qt/choose_actuator_dlg.h"
 #include "compare/qt/compare_dlg.h"
 #include "comsetup/qt/com_setting_frame.h"
 #include "comsetup/qt/progress_dlg.h"
@@ -538,6 +539,13 @@ int Run(const QString& outFolder, const QString& language, bool strict) {
     main->resize(main->sizeHint().width() * 2, main->height());
     shooter.shoot(main, QStringLiteral("CVelmoraDlg"), QStringLiteral("history"));
     main->hide();
+    {
+        // The compare dialog's actuator chooser, after a search (last: the numbers above stay).
+        CChooseActuatorDlg chooser(compare);
+        chooser.findChild<QLineEdit*>(QStringLiteral("pattern"))->setText(QStringLiteral("*"));
+        chooser.findChild<QPushButton*>(QStringLiteral("partNoSearch"))->click();
+        shooter.shoot(&chooser, QStringLiteral("CChooseActuatorDlg"));
+    }
 
     program.DestroyWorkDialogs();
     program.DestroyMainDialog();

@@ -280,16 +280,15 @@ int Main(int argc, char** argv) {
                          tracePath.c_str(), std::strerror(opened.osError));
             return kExitUsage;
         }
+        // Said as it happens, once: the run goes on without its record from here.
+        trace->setFailureHandler([tracePath](const TraceStatus& failure) {
+            std::fprintf(stderr, "velmora-cli: the trace %s stopped, the run goes on: %s\n",
+                         tracePath.c_str(), std::strerror(failure.osError));
+        });
         session.master.setTrace(trace);
     }
     const int status = found->second(options, args, ui, session);
     ui.finishProgress();
-    if (trace) {
-        if (const TraceStatus written = trace->failure(); !written.ok()) {
-            std::fprintf(stderr, "velmora-cli: the trace %s is incomplete: %s\n", tracePath.c_str(),
-                         std::strerror(written.osError));
-        }
-    }
     return status;
 }
 

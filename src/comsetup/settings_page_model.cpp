@@ -364,10 +364,17 @@ void ComSettingPageModel::onDestroyed() {
     link_.close();
 }
 
-TraceStatus ComSettingPageModel::startTrace(const std::string& path) {
+TraceStatus ComSettingPageModel::startTrace(const std::string& path,
+                                            TraceFailureHandler onFailure) {
     auto trace = std::make_shared<TrafficTrace>(path);
     const TraceStatus opened = trace->open();
     if (opened.ok()) {
+        if (onFailure) {
+            // A weak pointer: the trace owns its handler and must not keep itself alive.
+            trace->setFailureHandler(
+                [failed = std::weak_ptr<TrafficTrace>(trace), onFailure = std::move(onFailure)](
+                    const TraceStatus& failure) { onFailure(failed, failure); });
+        }
         link_.setTrace(std::move(trace));
     }
     return opened;
@@ -375,6 +382,15 @@ TraceStatus ComSettingPageModel::startTrace(const std::string& path) {
 
 void ComSettingPageModel::stopTrace() {
     link_.setTrace(nullptr);
+}
+
+bool ComSettingPageModel::stopFailedTrace(const std::weak_ptr<TrafficTrace>& failed) {
+    const std::shared_ptr<TrafficTrace> trace = failed.lock();
+    if (!trace || link_.trace() != trace) {
+        return false;
+    }
+    link_.setTrace(nullptr);
+    return true;
 }
 
 std::string ComSettingPageModel::tracePath() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,9 +94,14 @@ class ComSettingPageModel {
 
     // The traffic record of the page's master, off at every start (it is no setting).
     // startTrace opens path and attaches it; a file that cannot be opened leaves the record as
-    // it was and comes back as the failure. stopTrace detaches it.
-    TraceStatus startTrace(const std::string& path);
+    // it was and comes back as the failure. stopTrace detaches it. onFailure hears of the first
+    // line the record could not take, as TrafficTrace's handler does (any thread, under its lock).
+    using TraceFailureHandler =
+        std::function<void(std::weak_ptr<TrafficTrace> failed, TraceStatus failure)>;
+    TraceStatus startTrace(const std::string& path, TraceFailureHandler onFailure = {});
     void stopTrace();
+    // Detaches failed if the master still records to it; true when it did.
+    bool stopFailedTrace(const std::weak_ptr<TrafficTrace>& failed);
     // The file the master records to; empty when it records nothing.
     std::string tracePath() const;
 

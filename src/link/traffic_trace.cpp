@@ -227,6 +227,20 @@ TraceStatus TrafficTrace::failure() const {
     return failure_;
 }
 
+void TrafficTrace::setFailureHandler(FailureHandler handler) {
+    std::lock_guard guard(mutex_);
+    onFailure_ = std::move(handler);
+}
+
+TraceStatus TrafficTrace::fail(TraceStatus status) {
+    const bool first = failure_.ok();
+    remember(status);
+    if (first && onFailure_) {
+        onFailure_(status);
+    }
+    return status;
+}
+
 TraceStatus TrafficTrace::remember(TraceStatus status) {
     if (!status.ok() && failure_.ok()) {
         failure_ = status;
@@ -237,12 +251,12 @@ TraceStatus TrafficTrace::remember(TraceStatus status) {
 TraceStatus TrafficTrace::writeLine(std::string_view line) {
     std::lock_guard guard(mutex_);
     if (!file_) {
-        return remember({TraceError::NotOpen, 0});
+        return fail({TraceError::NotOpen, 0});
     }
     // Flushed line by line: the trace is read while the program runs, and after a crash.
     if (std::fwrite(line.data(), 1, line.size(), file_.get()) != line.size() ||
         std::fflush(file_.get()) != 0) {
-        return remember({TraceError::WriteFailed, errno});
+        return fail({TraceError::WriteFailed, errno});
     }
     size_ += line.size();
     return size_ > capBytes_ ? rotate() : TraceStatus{};
@@ -258,12 +272,12 @@ TraceStatus TrafficTrace::rotate() {
     const int renameError = error.value();
     file_.reset(std::fopen(path_.c_str(), "ab"));
     if (!file_) {
-        return remember({TraceError::OpenFailed, errno});
+        return fail({TraceError::OpenFailed, errno});
     }
     std::error_code sizeError;
     const auto left = std::filesystem::file_size(path_, sizeError);
     size_ = sizeError ? 0 : left;
-    return renameError != 0 ? remember({TraceError::RotateFailed, renameError}) : TraceStatus{};
+    return renameError != 0 ? fail({TraceError::RotateFailed, renameError}) : TraceStatus{};
 }
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -45,6 +46,9 @@ std::size_t DescribeFrame(TraceDirection direction, std::span<const std::uint8_t
 class TrafficTrace {
   public:
     static constexpr std::uintmax_t kDefaultCapBytes = 8u * 1024u * 1024u;
+    // Told of the first failure to write after open(), on the thread whose line failed and
+    // under the trace's lock: it must return quickly and must not call the trace.
+    using FailureHandler = std::function<void(const TraceStatus& failure)>;
 
     explicit TrafficTrace(std::string path, std::uintmax_t capBytes = kDefaultCapBytes);
     TrafficTrace(const TrafficTrace&) = delete;
@@ -67,6 +71,9 @@ class TrafficTrace {
 
     // The first failure since open(), or None.
     TraceStatus failure() const;
+    // The front end's way to learn of a trace that stops mid-run. Once this returns, the
+    // handler it replaced is no longer called.
+    void setFailureHandler(FailureHandler handler);
 
   private:
     struct FileCloser {
@@ -76,6 +83,8 @@ class TrafficTrace {
     TraceStatus writeLine(std::string_view line);
     TraceStatus rotate();
     TraceStatus remember(TraceStatus status);
+    // remember, and the handler told when this is the first failure.
+    TraceStatus fail(TraceStatus status);
 
     const std::string path_;
     const std::uintmax_t capBytes_;
@@ -83,6 +92,7 @@ class TrafficTrace {
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::uintmax_t size_ = 0;
     TraceStatus failure_;
+    FailureHandler onFailure_;
 };
 
 }  // namespace velmora

@@ -107,9 +107,13 @@ enum MessageId : int {
     kMsgTraceFileDialogTitle = 97,
     kMsgTraceOpenErrorContents = 98,
     kMsgHistoryNotRecorded = 99,
+    kMsgTraceWriteErrorContents = 100,
+    kMsgCompareRightActuator = 101,
+    kMsgCompareChooseActuator = 102,
+    kMsgCompareDataSetInvalid = 103,
 };
 
-inline constexpr int kMessageCount = 100;
+inline constexpr int kMessageCount = 104;
 
 // Keys of the message table in position order.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -213,6 +217,10 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "MSG_TRACE_FILE_DIALOG_TITLE",
     "MSG_TRACE_OPEN_ERROR_CONTENTS",
     "MSG_HISTORY_NOT_RECORDED",
+    "MSG_TRACE_WRITE_ERROR_CONTENTS",
+    "MSG_COMPARE_RIGHT_ACTUATOR",
+    "MSG_COMPARE_CHOOSE_ACTUATOR",
+    "MSG_COMPARE_DATA_SET_INVALID",
 };
 
 }  // namespace velmora

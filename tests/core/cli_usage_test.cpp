@@ -77,6 +77,20 @@ TEST_F(CliUsageTest, UsageErrorsExitTwoAndNameTheirCause) {
     EXPECT_EQ(sim.controller().requestCount(), 0u);
 }
 
+// A trace that stops taking lines mid-run is told on stderr once, and the run goes on.
+TEST_F(CliUsageTest, TraceThatStopsMidRunIsToldOnceAndTheRunGoesOn) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    const CliResult result = Cli({"--trace", "/dev/full", "echo"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string told = "the trace /dev/full stopped, the run goes on: No space left";
+    const std::size_t first = result.err.find(told);
+    EXPECT_NE(first, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(told, first + 1), std::string::npos) << result.err;
+    EXPECT_GT(sim.controller().requestCount(), 0u);
+}
+
 // Files that cannot be backups are refused with their own reason, before anything opens them
 // (a FIFO would block the program) and before the controller is asked anything.
 TEST_F(CliUsageTest, FilesThatAreNoBackupsAreToldApart) {

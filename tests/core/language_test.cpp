@@ -507,11 +507,15 @@ const std::vector<std::string> kVocabulary = {
     "DLG_HISTORY_RESULT_EQUAL",
     "DLG_HISTORY_RESULT_DIFFER",
     "MSG_HISTORY_NOT_RECORDED",
+    "MSG_TRACE_WRITE_ERROR_CONTENTS",
+    "MSG_COMPARE_RIGHT_ACTUATOR",
+    "MSG_COMPARE_CHOOSE_ACTUATOR",
+    "MSG_COMPARE_DATA_SET_INVALID",
 };
 
 TEST(ShippedLanguageFile, ProvidesEveryKey) {
-    ASSERT_EQ(kVocabulary.size(), 231u);
-    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 231u);
+    ASSERT_EQ(kVocabulary.size(), 235u);
+    ASSERT_EQ(std::set<std::string>(kVocabulary.begin(), kVocabulary.end()).size(), 235u);
     const std::string path = VELMORA_SOURCE_DIR "/System/LanguageData.ini";
     for (const std::string& key : kVocabulary) {
         EXPECT_NE(ReadProfileString(path, "APPLICATION_LANGUAGE_DATA", key, 4096), "") << key;

@@ -157,5 +157,45 @@ TEST(TrafficTrace, RotatesPastItsCapAndReportsAFileItCannotOpen) {
     EXPECT_EQ(nowhere.failure().error, TraceError::OpenFailed);
 }
 
+// A file that stops taking lines after it was opened: the calls say so, and the handler hears
+// of it once, however many lines fail after.
+TEST(TrafficTrace, TellsItsHandlerOnceOfAFileThatStopsTakingLines) {
+    struct Case {
+        const char* name;
+        TraceError expected;
+        int osError;
+    };
+    const Case cases[] = {
+        {"a full disk", TraceError::WriteFailed, ENOSPC},
+        {"a folder removed before the rotation", TraceError::OpenFailed, ENOENT},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        ASSERT_TRUE(folder.valid());
+        const bool fullDisk = c.expected == TraceError::WriteFailed;
+        if (fullDisk && !std::filesystem::exists("/dev/full")) {
+            continue;
+        }
+        const std::string gone = folder.file("gone");
+        std::filesystem::create_directory(gone);
+        // A cap of 50 bytes: the second line makes the trace rotate.
+        TrafficTrace trace(fullDisk ? "/dev/full" : gone + "/trace.txt", 50);
+        std::vector<TraceStatus> heard;
+        trace.setFailureHandler([&heard](const TraceStatus& status) { heard.push_back(status); });
+        ASSERT_TRUE(trace.open().ok()) << c.name;
+        if (!fullDisk) {
+            ASSERT_TRUE(trace.event("p", TraceEvent::Timeout).ok());
+            std::filesystem::remove_all(gone);
+        }
+        TraceStatus first = trace.event("p", TraceEvent::Retry, 1);
+        EXPECT_EQ(first.error, c.expected) << c.name;
+        EXPECT_EQ(first.osError, c.osError) << c.name;
+        EXPECT_FALSE(trace.event("p", TraceEvent::Retry, 2).ok()) << c.name;
+        ASSERT_EQ(heard.size(), 1u) << c.name;
+        EXPECT_EQ(heard[0].error, c.expected) << c.name;
+        EXPECT_EQ(trace.failure().error, c.expected) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -4,16 +4,22 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/job_recorder.h"
 #include "backup/backup_run.h"
+#include "compare/compare_sides.h"
 #include "compare/qt/compare_dlg.h"
+#include "data/actuator_selection.h"
 #include "data/file_selection.h"
+#include "data/qt/work_dialog_support.h"
 #include "gui/work_dialog_support.h"
+#include "history/history_store.h"
 #include "transmit/qt/transmitting_dlg.h"
 
 using namespace velmora;
@@ -67,6 +73,7 @@ class CompareUndoGuiTest : public QObject {
         CCompareDlg::setFileChooser({});
     }
     void writeCompareAndUndo();
+    void controllerAgainstAnActuatorOfTheDataSet();
 };
 
 void CompareUndoGuiTest::writeCompareAndUndo() {
@@ -134,6 +141,70 @@ void CompareUndoGuiTest::writeCompareAndUndo() {
     }
     const QString difference = FirstDifference(stepsB, run.device(), 0x0400, 0x07FF);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+// The controller holding exactly what an actuator's data set gives: the comparison with that
+// actuator, chosen in the chooser as a user does, finds no difference.
+void CompareUndoGuiTest::controllerAgainstAnActuatorOfTheDataSet() {
+    SampleProgram run;
+    SeedAllowed(run.device(), 0xC0FFEE, "VMA20-12I");
+    // What the chooser offers first for the pattern "*".
+    SilentUi silent;
+    ActuatorSelectionModel selection;
+    selection.LoadTable(silent, TableRoot());
+    selection.SetPartNoMode();
+    selection.setPattern("*");
+    selection.SearchPartNo();
+    QVERIFY(!selection.listSelected().empty());
+    const stADP_FORMAT record = selection.listSelected().front();
+    const SideLoading actuator = LoadActuatorSide(record);
+    QVERIFY(actuator.side.has_value());
+    std::size_t given = 0;
+    for (const auto& [first, last] : {std::pair{0x0000, 0x017F}, std::pair{0x0400, 0x07FF}}) {
+        for (int reg = first; reg <= last; ++reg) {
+            const auto address = static_cast<std::uint16_t>(reg);
+            if (actuator.side->image.given(address)) {
+                QVERIFY(run.device().setRegister(address, actuator.side->image.get(address)));
+                ++given;
+            }
+        }
+    }
+    QVERIFY(given > 0);
+
+    CCompareDlg compare;
+    auto* start = Child<QPushButton>(&compare, "start");
+    QVERIFY(!start->isEnabled());
+    Script script;
+    script.when(QStringLiteral("CChooseActuatorDlg"), [](QWidget* chooser) {
+        Child<QLineEdit>(chooser, "pattern")->setText(QStringLiteral("*"));
+        Child(chooser, "partNoSearch")->click();
+        Click(chooser, "ok");
+    });
+    compare.ChooseRightActuator();
+    QVERIFY(script.done());
+    QVERIFY(Child(&compare, "rightActuator")->isChecked());
+    QVERIFY(Child<QLineEdit>(&compare, "rightActuatorName")
+                ->text()
+                .startsWith(QString::fromStdString(record.strPartNo)));
+    QVERIFY(start->isEnabled());
+
+    compare.StartCompare();
+    QCOMPARE(compare.comparison().registers.size(), std::size_t{1408});
+    QCOMPARE(compare.comparison().differing, std::size_t{0});
+    QCOMPARE(compare.comparison().leftOut, 1408 - given);
+    QCOMPARE(compare.table()->horizontalHeaderItem(3)->text(),
+             QString::fromStdString(actuator.side->label));
+
+    // The history names the actuator the controller was compared with.
+    HistoryStore history;
+    QVERIFY(history.open(HistoryPath()).ok());
+    std::vector<JobRecord> jobs;
+    QVERIFY(history.list({1, {}}, jobs).ok());
+    QCOMPARE(jobs.size(), std::size_t{1});
+    QCOMPARE(jobs[0].result, JobResult::Equal);
+    QCOMPARE(jobs[0].partNo, record.strPartNo);
+    QCOMPARE(jobs[0].sv, record.strSVNo);
+    QVERIFY(jobs[0].backupPath.empty());
 }
 
 QTEST_MAIN(CompareUndoGuiTest)

@@ -9,6 +9,10 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
 #include "comsetup/qt/com_setting_dlg.h"
 #include "data/qt/select_actuator_dlg.h"
 #include "gui/work_dialog_support.h"
@@ -39,6 +43,7 @@ class SettingsFrameGuiTest : public QObject {
     void confirmedPortIsTheMainLinksPort_data();
     void confirmedPortIsTheMainLinksPort();
     void recordTrafficSwitchAttachesATraceToTheMaster();
+    void recordThatStopsTakingLinesIsToldOnceAndSwitchedOff();
 };
 
 void SettingsFrameGuiTest::initTestCase() {
@@ -119,6 +124,40 @@ void SettingsFrameGuiTest::recordTrafficSwitchAttachesATraceToTheMaster() {
     QVERIFY(page->traceFileLabel()->text().isEmpty());
     QVERIFY(run.session.master.trace() == nullptr);
     CComSettingDlg::setTraceFileChooser({});
+}
+
+// /dev/full opens for appending and refuses the first line flushed: the record fails mid-run.
+void SettingsFrameGuiTest::recordThatStopsTakingLinesIsToldOnceAndSwitchedOff() {
+    if (!QFile::exists(QStringLiteral("/dev/full"))) {
+        QSKIP("no /dev/full here");
+    }
+    SampleProgram run;
+    CComSettingDlg::setTraceFileChooser([](QWidget*) { return QStringLiteral("/dev/full"); });
+    CComSettingDlg* page = run.program.mainSettingsPage();
+    const std::size_t shownBefore = run.presenter.shown.size();
+    page->traceCheck()->click();
+    CComSettingDlg::setTraceFileChooser({});
+    QVERIFY(page->traceCheck()->isChecked());
+
+    // From a worker thread, as a job reads: the GUI hears of it on its own thread.
+    std::string version;
+    bool read = false;
+    std::thread worker([&] { read = ReadVersion(run.session.master, 1, version).ok(); });
+    worker.join();
+    QVERIFY(read);
+    QTRY_VERIFY_WITH_TIMEOUT(!page->traceCheck()->isChecked(), 10000);
+    QVERIFY(page->traceFileLabel()->text().isEmpty());
+    QVERIFY(run.session.master.trace() == nullptr);
+    QCOMPARE(run.presenter.shown.size(), shownBefore + 1);
+    const ScriptedPresenter::Shown& told = run.presenter.shown.back();
+    QCOMPARE(told.title, MessageText(kMsgTraceFileDialogTitle));
+    QVERIFY(told.text.starts_with(MessageText(kMsgTraceWriteErrorContents)));
+    QVERIFY(told.text.ends_with("/dev/full: " + std::string(std::strerror(ENOSPC))));
+
+    // The line goes on without its record, and nothing more is told.
+    QVERIFY(ReadVersion(run.session.master, 1, version).ok());
+    QCoreApplication::processEvents();
+    QCOMPARE(run.presenter.shown.size(), shownBefore + 1);
 }
 
 QTEST_MAIN(SettingsFrameGuiTest)

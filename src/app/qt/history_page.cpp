@@ -25,11 +25,13 @@ namespace velmora {
 namespace {
 
 CHistoryPage::FileChooser& Chooser() {
-    static CHistoryPage::FileChooser chooser = [](QWidget* parent) {
-        return QFileDialog::getSaveFileName(parent, QString(), QStringLiteral("history.csv"),
-                                            QStringLiteral("CSV (*.csv)"));
-    };
+    static CHistoryPage::FileChooser chooser;
     return chooser;
+}
+
+QString ChooseExportFile(QWidget* parent) {
+    return QFileDialog::getSaveFileName(parent, QString(), QStringLiteral("history.csv"),
+                                        QStringLiteral("CSV (*.csv)"));
 }
 
 }  // namespace
@@ -132,7 +134,9 @@ bool CHistoryPage::ExportTo(const QString& path) {
 }
 
 void CHistoryPage::OnExport() {
-    const QString path = Chooser()(this);
+    // An empty chooser (a test that put its own back) means the dialog again.
+    const FileChooser& chooser = Chooser();
+    const QString path = chooser ? chooser(this) : ChooseExportFile(this);
     if (path.isEmpty()) {
         return;
     }

@@ -31,7 +31,8 @@ class CHistoryPage final : public QWidget {
     QLineEdit* filterEdit() const { return filter_; }
     QPushButton* exportButton() const { return export_; }
 
-    // Where the export goes; a save-file dialog unless replaced (tests). Empty: cancelled.
+    // Where the export goes; a save-file dialog unless replaced (tests), and again once an
+    // empty chooser is set. An empty path from it: cancelled.
     using FileChooser = std::function<QString(QWidget* parent)>;
     static void setFileChooser(FileChooser chooser);
 

@@ -1,6 +1,7 @@
 #include "compare/qt/compare_dlg.h"
 
 #include <QBrush>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QColor>
 #include <QFileInfo>
@@ -24,6 +25,7 @@
 #include "app/qt/language_targets.h"
 #include "app/qt/velmora_app.h"
 #include "compare/compare_sides.h"
+#include "compare/qt/choose_actuator_dlg.h"
 #include "comsetup/qt/progress_dlg.h"
 #include "rules/restriction.h"
 #include "sysfiles/language.h"
@@ -53,9 +55,9 @@ QString Chosen(QWidget* parent, const QString& current) {
     return chooser ? chooser(parent) : ChooseBackupFile(parent, current, false);
 }
 
-// A backup file as one side, or nothing after telling the user why it cannot be compared.
-std::optional<CompareSide> LoadFileSide(const QString& path, Ui& ui) {
-    SideLoading loading = LoadBackupSide(ToStd(path));
+// The side loaded, or nothing after telling the user why it cannot be compared.
+std::optional<CompareSide> Loaded(SideLoading loading, MessageId why, const std::string& what,
+                                  Ui& ui) {
     if (loading.side) {
         return std::move(loading.side);
     }
@@ -63,10 +65,17 @@ std::optional<CompareSide> LoadFileSide(const QString& path, Ui& ui) {
     for (const Diagnostic& diagnostic : loading.diagnostics) {
         details += FormatDiagnostic(diagnostic) + "\n";
     }
-    ui.showDetailedMessage(MessageText(kMsgCompareFileInvalid) + "\n" + ToStd(path),
-                           MessageText(kMsgCompareTitle), MessageIcon::Error, MessageButtons::Ok,
-                           details);
+    ui.showDetailedMessage(MessageText(why) + "\n" + what, MessageText(kMsgCompareTitle),
+                           MessageIcon::Error, MessageButtons::Ok, details);
     return std::nullopt;
+}
+
+std::optional<CompareSide> LoadFileSide(const QString& path, Ui& ui) {
+    return Loaded(LoadBackupSide(ToStd(path)), kMsgCompareFileInvalid, ToStd(path), ui);
+}
+
+std::string RecordName(const stADP_FORMAT& record) {
+    return record.strPartNo + "  SV " + record.strSVNo + "  IO " + record.strIOSpec;
 }
 
 }  // namespace
@@ -82,9 +91,12 @@ CCompareDlg::CCompareDlg(QWidget* parent)
       leftFile_(new QRadioButton(this)),
       leftPath_(new QLineEdit(this)),
       leftBrowse_(new QPushButton(this)),
-      rightLabel_(new QLabel(this)),
+      rightFile_(new QRadioButton(this)),
       rightPath_(new QLineEdit(this)),
       rightBrowse_(new QPushButton(this)),
+      rightActuator_(new QRadioButton(this)),
+      rightActuatorName_(new QLineEdit(this)),
+      rightChoose_(new QPushButton(this)),
       onlyDifferences_(new QCheckBox(this)),
       table_(new QTableWidget(this)),
       summary_(new QLabel(this)),
@@ -94,11 +106,14 @@ CCompareDlg::CCompareDlg(QWidget* parent)
     BuildLayout();
     LoadTexts();
     leftController_->setChecked(true);
+    rightFile_->setChecked(true);
     onlyDifferences_->setChecked(true);
     UpdateStart();
     connect(leftBrowse_, &QPushButton::clicked, this, &CCompareDlg::BrowseLeftFile);
     connect(rightBrowse_, &QPushButton::clicked, this, &CCompareDlg::BrowseRightFile);
+    connect(rightChoose_, &QPushButton::clicked, this, &CCompareDlg::ChooseRightActuator);
     connect(leftController_, &QRadioButton::toggled, this, [this] { UpdateStart(); });
+    connect(rightFile_, &QRadioButton::toggled, this, [this] { UpdateStart(); });
     connect(onlyDifferences_, &QCheckBox::toggled, this, &CCompareDlg::ShowOnlyDifferences);
     connect(return_, &QPushButton::clicked, this, &CCompareDlg::ReturnToMainWindow);
     connect(start_, &QPushButton::clicked, this, &CCompareDlg::StartCompare);
@@ -109,8 +124,12 @@ void CCompareDlg::BuildLayout() {
                                                       {leftFile_, "leftFile"},
                                                       {leftPath_, "leftPath"},
                                                       {leftBrowse_, "leftBrowse"},
+                                                      {rightFile_, "rightFile"},
                                                       {rightPath_, "rightPath"},
                                                       {rightBrowse_, "rightBrowse"},
+                                                      {rightActuator_, "rightActuator"},
+                                                      {rightActuatorName_, "rightActuatorName"},
+                                                      {rightChoose_, "rightChoose"},
                                                       {onlyDifferences_, "onlyDifferences"},
                                                       {table_, "table"},
                                                       {summary_, "summary"},
@@ -119,7 +138,14 @@ void CCompareDlg::BuildLayout() {
     for (const auto& [widget, name] : names) {
         widget->setObjectName(QString::fromLatin1(name));
     }
-    for (QLineEdit* path : {leftPath_, rightPath_}) {
+    // Four radio buttons of one parent: two groups keep each side's pair apart.
+    for (auto [first, second] :
+         {std::pair{leftController_, leftFile_}, std::pair{rightFile_, rightActuator_}}) {
+        auto* group = new QButtonGroup(this);
+        group->addButton(first);
+        group->addButton(second);
+    }
+    for (QLineEdit* path : {leftPath_, rightPath_, rightActuatorName_}) {
         path->setReadOnly(true);
         path->setMinimumWidth(path->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 48);
     }
@@ -140,9 +166,12 @@ void CCompareDlg::BuildLayout() {
     sides->addWidget(leftFile_, 1, 0);
     sides->addWidget(leftPath_, 1, 1);
     sides->addWidget(leftBrowse_, 1, 2);
-    sides->addWidget(rightLabel_, 2, 0);
+    sides->addWidget(rightFile_, 2, 0);
     sides->addWidget(rightPath_, 2, 1);
     sides->addWidget(rightBrowse_, 2, 2);
+    sides->addWidget(rightActuator_, 3, 0);
+    sides->addWidget(rightActuatorName_, 3, 1);
+    sides->addWidget(rightChoose_, 3, 2);
     sides->setColumnStretch(1, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -163,7 +192,9 @@ void CCompareDlg::LoadTexts() {
     setWindowTitle(Text(kMsgCompareTitle));
     leftController_->setText(Text(kMsgCompareLeftController));
     leftFile_->setText(Text(kMsgCompareLeftFile));
-    rightLabel_->setText(Text(kMsgCompareRight));
+    rightFile_->setText(Text(kMsgCompareRight));
+    rightActuator_->setText(Text(kMsgCompareRightActuator));
+    rightChoose_->setText(Text(kMsgCompareChooseActuator));
     onlyDifferences_->setText(Text(kMsgCompareOnlyDifferences));
     start_->setText(Text(kMsgCompareTitle));
     table_->setHorizontalHeaderLabels(Text(kMsgCompareColumns).split(QLatin1Char('|')));
@@ -176,7 +207,9 @@ void CCompareDlg::LoadTexts() {
 
 void CCompareDlg::UpdateStart() {
     const bool leftReady = leftController_->isChecked() || !leftPath_->text().isEmpty();
-    start_->setEnabled(leftReady && !rightPath_->text().isEmpty());
+    const bool rightReady =
+        rightFile_->isChecked() ? !rightPath_->text().isEmpty() : rightRecord_.has_value();
+    start_->setEnabled(leftReady && rightReady);
 }
 
 void CCompareDlg::BrowseLeftFile() {
@@ -192,6 +225,17 @@ void CCompareDlg::BrowseRightFile() {
     const QString chosen = Chosen(this, rightPath_->text());
     if (!chosen.isEmpty()) {
         rightPath_->setText(chosen);
+        rightFile_->setChecked(true);
+    }
+    UpdateStart();
+}
+
+void CCompareDlg::ChooseRightActuator() {
+    CChooseActuatorDlg chooser(this);
+    if (chooser.exec() == QDialog::Accepted && chooser.chosen()) {
+        rightRecord_ = chooser.chosen();
+        rightActuatorName_->setText(FromStd(RecordName(*rightRecord_)));
+        rightActuator_->setChecked(true);
     }
     UpdateStart();
 }
@@ -201,11 +245,25 @@ QString CCompareDlg::summary() const {
 }
 
 void CCompareDlg::StartCompare() {
-    // Both files are read whole before the controller is asked anything.
-    std::optional<CompareSide> right = LoadFileSide(rightPath_->text(), ui_);
+    // Both sides' files are read whole before the controller is asked anything.
+    const bool rightIsFile = rightFile_->isChecked() || !rightRecord_;
+    std::optional<CompareSide> right =
+        rightIsFile ? LoadFileSide(rightPath_->text(), ui_)
+                    : Loaded(LoadActuatorSide(*rightRecord_), kMsgCompareDataSetInvalid,
+                             RecordName(*rightRecord_), ui_);
     if (!right) {
         return;
     }
+    // The history names the right side: the backup file with its digest, or the actuator.
+    auto recordRight = [&](JobRecorder& recorder) {
+        if (rightIsFile) {
+            recorder.setBackupFile(ToStd(rightPath_->text()));
+        } else {
+            recorder.record().partNo = rightRecord_->strPartNo;
+            recorder.record().sv = rightRecord_->strSVNo;
+            recorder.record().io = rightRecord_->strIOSpec;
+        }
+    };
     std::optional<CompareSide> left;
     if (leftFile_->isChecked()) {
         left = LoadFileSide(leftPath_->text(), ui_);
@@ -253,7 +311,7 @@ void CCompareDlg::StartCompare() {
             left = std::move(read);
         } else {
             JobRecorder failed(JobKind::Compare, ui_, LineRecord(*link, station));
-            failed.setBackupFile(ToStd(rightPath_->text()));
+            recordRight(failed);
             failed.finish(JobResult::CommunicationFailed);
         }
     }
@@ -267,7 +325,7 @@ void CCompareDlg::StartCompare() {
                              leftFile_->isChecked() || link == nullptr
                                  ? JobRecord{}
                                  : LineRecord(*link, ActiveStationAddress()));
-        recorder.setBackupFile(ToStd(rightPath_->text()));
+        recordRight(recorder);
         for (const ComparedRegister& row : comparison_.registers) {
             if (row.state == RegisterState::Differs) {
                 recorder.record().differences.push_back(

@@ -2,8 +2,11 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "app/qt/qt_ui.h"
 #include "data/qt/work_dialog_support.h"
+#include "model/actuator_table.h"
 #include "model/image_comparison.h"
 
 class QCheckBox;
@@ -15,8 +18,9 @@ class QTableWidget;
 
 namespace velmora {
 
-// The work dialog that sets the controller (or a backup file) beside a backup file: a table of
-// every parameter and step register, the differing rows highlighted, and how many differ.
+// The work dialog that sets the controller (or a backup file) beside a backup file or an
+// actuator of the data set: a table of every parameter and step register, the differing rows
+// highlighted, and how many differ.
 class CCompareDlg final : public WorkDialog {
     Q_OBJECT
   public:
@@ -28,6 +32,8 @@ class CCompareDlg final : public WorkDialog {
     // The button handlers, callable as the buttons call them.
     void BrowseLeftFile();
     void BrowseRightFile();
+    // The actuator chooser, modal; an accepted choice becomes the right side.
+    void ChooseRightActuator();
     void StartCompare();
     void ShowOnlyDifferences(bool only);
 
@@ -46,9 +52,13 @@ class CCompareDlg final : public WorkDialog {
     QRadioButton* leftFile_;
     QLineEdit* leftPath_;
     QPushButton* leftBrowse_;
-    QLabel* rightLabel_;
+    QRadioButton* rightFile_;
     QLineEdit* rightPath_;
     QPushButton* rightBrowse_;
+    QRadioButton* rightActuator_;
+    QLineEdit* rightActuatorName_;
+    QPushButton* rightChoose_;
+    std::optional<stADP_FORMAT> rightRecord_;
     QCheckBox* onlyDifferences_;
     QTableWidget* table_;
     QLabel* summary_;

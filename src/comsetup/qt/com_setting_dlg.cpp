@@ -1,5 +1,6 @@
 #include "comsetup/qt/com_setting_dlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -22,6 +23,7 @@
 #include "sysfiles/app_state.h"
 
 #include <cstring>
+#include <vector>
 
 namespace velmora {
 
@@ -250,12 +252,16 @@ void CComSettingDlg::Refresh() {
         widget->setEnabled(manualEnabled);
     }
     check_->setEnabled(model_.checkEnabled());
-    const QString tracePath = QString::fromStdString(model_.tracePath());
-    trace_->setChecked(!tracePath.isEmpty());
-    traceFile_->setText(tracePath);
+    RefreshTrace();
     refreshing_ = false;
     // A change here may have forgotten the controller, a check found one: the strips follow.
     CConnectionStrip::RefreshAll();
+}
+
+void CComSettingDlg::RefreshTrace() {
+    const QString tracePath = QString::fromStdString(model_.tracePath());
+    trace_->setChecked(!tracePath.isEmpty());
+    traceFile_->setText(tracePath);
 }
 
 void CComSettingDlg::OnPortActivated(int index) {
@@ -315,7 +321,14 @@ void CComSettingDlg::OnTraceClicked(bool checked) {
     const QString chosen = chooser ? chooser(this) : ChooseTraceFile(this);
     if (!chosen.isEmpty()) {
         const std::string path = ToStd(chosen);
-        if (const TraceStatus opened = model_.startTrace(path); !opened.ok()) {
+        // The failing line may be a worker's: the rest waits for the GUI thread.
+        auto onFailure = [](std::weak_ptr<TrafficTrace> failed, TraceStatus failure) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [failed = std::move(failed), failure] { EndFailedTrace(failed, failure); },
+                Qt::QueuedConnection);
+        };
+        if (const TraceStatus opened = model_.startTrace(path, onFailure); !opened.ok()) {
             ui_.showMessage(MessageText(kMsgTraceOpenErrorContents) + "\n\n" + path + ": " +
                                 std::strerror(opened.osError),
                             MessageText(kMsgTraceFileDialogTitle), MessageIcon::Error,
@@ -324,6 +337,39 @@ void CComSettingDlg::OnTraceClicked(bool checked) {
     }
     // A cancelled choice or a file that cannot be opened leaves the box unchecked.
     Refresh();
+}
+
+void CComSettingDlg::EndFailedTrace(const std::weak_ptr<TrafficTrace>& failed,
+                                    const TraceStatus& failure) {
+    const std::shared_ptr<TrafficTrace> trace = failed.lock();
+    if (!trace) {
+        return;
+    }
+    // The page that started the record may be gone (a closed settings frame): any page on
+    // the same master takes it off.
+    std::vector<CComSettingDlg*> pages;
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (auto* page = qobject_cast<CComSettingDlg*>(widget)) {
+            pages.push_back(page);
+        }
+    }
+    CComSettingDlg* stopping = nullptr;
+    for (CComSettingDlg* page : pages) {
+        if (stopping == nullptr && page->model_.stopFailedTrace(failed)) {
+            stopping = page;
+        }
+    }
+    for (CComSettingDlg* page : pages) {
+        page->RefreshTrace();
+    }
+    // Switched off meanwhile: the user has nothing to learn.
+    if (stopping == nullptr) {
+        return;
+    }
+    stopping->ui_.showMessage(MessageText(kMsgTraceWriteErrorContents) + "\n\n" + trace->path() +
+                                  ": " + std::strerror(failure.osError),
+                              MessageText(kMsgTraceFileDialogTitle), MessageIcon::Error,
+                              MessageButtons::Ok);
 }
 
 void CComSettingDlg::StartCheck() {

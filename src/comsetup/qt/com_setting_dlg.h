@@ -69,6 +69,11 @@ class CComSettingDlg final : public QWidget {
     void OnPortTyped();
     void StartVirtualController();
     void OnTraceClicked(bool checked);
+    void RefreshTrace();
+    // On the GUI thread after a trace stopped taking lines: takes it off the master if it is
+    // still on, tells the user once and shows every settings page's switch off.
+    static void EndFailedTrace(const std::weak_ptr<TrafficTrace>& failed,
+                               const TraceStatus& failure);
 
     std::unique_ptr<ComSettingPageModel> ownedModel_;
     ComSettingPageModel& model_;

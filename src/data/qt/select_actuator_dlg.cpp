@@ -30,37 +30,12 @@ namespace velmora {
 
 namespace {
 
-// The list files are searched below the program folder, named without its closing '/'.
-std::string TableRoot() {
-    std::string root = App().moduleFolder;
-    if (root.size() > 1 && root.back() == '/') {
-        root.pop_back();
-    }
-    return root;
-}
-
 QComboBox* NewList(const char* name, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromLatin1(name));
     combo->setMinimumContentsLength(18);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     return combo;
-}
-
-// Refills a list only when its entries changed, so an unchanged list keeps its popup state.
-void ShowChoices(QComboBox* combo, const ChoiceList& choices) {
-    const QSignalBlocker blocker(combo);
-    bool same = combo->count() == static_cast<int>(choices.entries.size());
-    for (std::size_t i = 0; same && i < choices.entries.size(); ++i) {
-        same = combo->itemText(static_cast<int>(i)) == FromStd(choices.entries[i]);
-    }
-    if (!same) {
-        combo->clear();
-        for (const std::string& entry : choices.entries) {
-            combo->addItem(FromStd(entry));
-        }
-    }
-    combo->setCurrentIndex(choices.current);
 }
 
 }  // namespace

@@ -102,4 +102,27 @@ void WorkDialog::closeEvent(QCloseEvent* event) {
     }
 }
 
+std::string TableRoot() {
+    std::string root = App().moduleFolder;
+    if (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    return root;
+}
+
+void ShowChoices(QComboBox* combo, const ChoiceList& choices) {
+    const QSignalBlocker blocker(combo);
+    bool same = combo->count() == static_cast<int>(choices.entries.size());
+    for (std::size_t i = 0; same && i < choices.entries.size(); ++i) {
+        same = combo->itemText(static_cast<int>(i)) == FromStd(choices.entries[i]);
+    }
+    if (!same) {
+        combo->clear();
+        for (const std::string& entry : choices.entries) {
+            combo->addItem(FromStd(entry));
+        }
+    }
+    combo->setCurrentIndex(choices.current);
+}
+
 }  // namespace velmora

@@ -15,6 +15,7 @@ class QWidget;
 namespace velmora {
 
 class RtuMaster;
+struct ChoiceList;
 
 // Where a work dialog takes a file name from: a file dialog unless replaced (tests). An empty
 // result means the user cancelled.
@@ -45,6 +46,12 @@ std::uint8_t ActiveStationAddress();
 QLabel* NewWrappingLabel(const QString& text, QWidget* parent);
 // The bold heading of a caution.
 QLabel* NewCautionTitle(const QString& text, QWidget* parent);
+
+// The folder the actuator list files are searched below: the program folder, named without
+// its closing '/'.
+std::string TableRoot();
+// Refills a list only when its entries changed, so an unchanged list keeps its popup state.
+void ShowChoices(QComboBox* combo, const ChoiceList& choices);
 
 // Text for model strings (UTF-8) and back.
 inline QString FromStd(const std::string& text) {
