@@ -111,7 +111,7 @@ class SerialContract : public testing::Test {
 
 TEST_F(SerialContract, ConfigureMakesACookedLineRaw8N1AtEachRate) {
     ASSERT_TRUE(test::SendBytes(*port_, Command(PeerCommand::Cook)));
-    ASSERT_EQ(Text(test::ReadBytes(*port_, 3, 2000)), "OK\n");
+    ASSERT_EQ(Text(test::ReadBytes(*port_, 3, 2000)), "ok\n");
     for (const std::uint32_t rate : {1200u, 9600u, 19200u, 38400u, 57600u, 115200u, 230400u}) {
         EXPECT_TRUE(port_->configure(rate)) << rate;
         EXPECT_EQ(status(), std::to_string(rate) + " 8N1 raw noflow");

@@ -45,7 +45,6 @@ class LinePeer {
     std::string device_;
     UniqueFd master_;
     UniqueFd heldSlave_;  // keeps the master from seeing a hang-up while no client is open
-    bool cooked_ = false;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

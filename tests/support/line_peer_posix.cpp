@@ -114,16 +114,6 @@ void LinePeer::serve() {
         if (got <= 0) {
             continue;
         }
-        if (cooked_) {
-            // The line echoes what it is sent: until the port sets it raw again, what comes
-            // back is this peer's own words, not commands.
-            termios line{};
-            ::tcgetattr(master_.get(), &line);
-            if ((line.c_lflag & (ICANON | ECHO)) != 0) {
-                continue;
-            }
-            cooked_ = false;
-        }
         input.append(chunk, static_cast<std::size_t>(got));
         if (!handle(input)) {
             {
@@ -201,10 +191,10 @@ bool LinePeer::handle(std::string& input) {
                 ::cfsetospeed(&line, B1200);
                 ::cfsetispeed(&line, B1200);
                 ::tcsetattr(master_.get(), TCSANOW, &line);
-                cooked_ = true;
-                reply("OK\n", 3);
-                input.clear();
-                return true;
+                // The line echoes this back, in lower case so that it is dropped as noise;
+                // the echo comes before anything the port sends after reading the answer.
+                reply("ok\n", 3);
+                break;
             }
             case PeerCommand::Vanish:
                 return false;

@@ -13,8 +13,7 @@ enum class PeerCommand : std::uint8_t {
     Echo = 'E',       // u16 n, n bytes -> the same n bytes
     SendLater = 'T',  // u16 n, u16 ms -> after ms milliseconds, n bytes of PeerPattern
     Count = 'C',      // u32 n, n bytes -> u32 n, u32 PeerHash of the bytes
-    Cook = 'K',       // -> "OK\n" on a line made cooked: 7E2, 1200 bit/s, echo, flow control;
-                      //    what comes in is dropped until the port sets the line raw again
+    Cook = 'K',       // -> "ok\n" on a line made cooked: 7E2, 1200 bit/s, echo, flow control
     Vanish = 'V',     // -> nothing; the device goes away
 };
 
