@@ -29,8 +29,15 @@ int PortsCommand(const Options&, const std::vector<std::string>& args, ConsoleUi
         std::fprintf(stderr, "velmora-cli: ports takes no arguments\n");
         return kExitUsage;
     }
+    // A port on a line of its own, its description (where the system has one) after two spaces.
+    const std::map<std::string, std::string> descriptions = SerialPortDescriptions();
     for (const std::string& port : ListSerialPorts()) {
-        std::printf("%s\n", port.c_str());
+        const auto described = descriptions.find(port);
+        if (described == descriptions.end() || described->second.empty()) {
+            std::printf("%s\n", port.c_str());
+        } else {
+            std::printf("%s  %s\n", port.c_str(), described->second.c_str());
+        }
     }
     return kExitSuccess;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,11 @@ std::string ResolvePortName(const std::string& name);
 // Linux: /dev/serial/by-id links first, then /dev/ttyUSB*, /dev/ttyACM* and the /dev/ttyS*
 // that have a driver behind them. Windows: the COM names in the registry's SERIALCOMM map.
 std::vector<std::string> ListSerialPorts();
+
+// What the system calls each port it can describe, by port name: on Windows the device's
+// friendly name from SetupAPI ("USB Serial Port (COM5)"). Linux has none beyond the names
+// under /dev/serial/by-id, which the list already gives: empty there.
+std::map<std::string, std::string> SerialPortDescriptions();
 
 // ListSerialPorts over other roots: devDir stands for /dev, sysTtyDir for /sys/class/tty.
 // Windows has no such folders and gives ListSerialPorts().

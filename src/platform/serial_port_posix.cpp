@@ -369,4 +369,8 @@ std::vector<std::string> ListSerialPorts() {
     return ListSerialPortsUnder("/dev", "/sys/class/tty");
 }
 
+std::map<std::string, std::string> SerialPortDescriptions() {
+    return {};
+}
+
 }  // namespace velmora

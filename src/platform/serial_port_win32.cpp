@@ -2,10 +2,19 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "platform/serial_port.h"
 #include "platform/win32_util.h"
+
+// After windows.h (win32_util.h); initguid.h first, so that the device class GUIDs are
+// defined here rather than looked for at link time.
+// clang-format off
+#include <initguid.h>
+#include <devguid.h>
+#include <setupapi.h>
+// clang-format on
 
 namespace velmora {
 namespace {
@@ -330,6 +339,46 @@ std::vector<std::string> ListSerialPorts() {
     }
     std::sort(ports.begin(), ports.end(), NaturalLess);
     return ports;
+}
+
+std::map<std::string, std::string> SerialPortDescriptions() {
+    std::map<std::string, std::string> descriptions;
+    struct DeviceListCloser {
+        void operator()(void* list) const { ::SetupDiDestroyDeviceInfoList(list); }
+    };
+    const std::unique_ptr<void, DeviceListCloser> list(
+        ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT));
+    if (!list || list.get() == INVALID_HANDLE_VALUE) {
+        return descriptions;
+    }
+    const HDEVINFO devices = list.get();
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        // The COM name is in the device's own key, the friendly name a device property.
+        const HKEY opened =
+            ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (opened == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) {
+            continue;
+        }
+        win32::UniqueKey key;
+        *key.out() = opened;
+        wchar_t port[64] = {};
+        DWORD portBytes = sizeof port - sizeof(wchar_t);
+        DWORD type = 0;
+        if (::RegQueryValueExW(key.get(), L"PortName", nullptr, &type,
+                               reinterpret_cast<BYTE*>(port), &portBytes) != ERROR_SUCCESS ||
+            type != REG_SZ) {
+            continue;
+        }
+        wchar_t friendly[256] = {};
+        if (::SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                                reinterpret_cast<BYTE*>(friendly),
+                                                sizeof friendly - sizeof(wchar_t), nullptr)) {
+            descriptions[win32::Narrow(port)] = win32::Narrow(friendly);
+        }
+    }
+    return descriptions;
 }
 
 // Windows has no device folders to look through: the registry's list stands for them.
