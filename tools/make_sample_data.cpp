@@ -358,7 +358,7 @@ bool Save(const std::filesystem::path& path, const std::string& text) {
     out << text;
     out.close();
     if (!out) {
-        std::fprintf(stderr, "velmora-make-sample: cannot write %s\n", path.c_str());
+        std::fprintf(stderr, "velmora-make-sample: cannot write %s\n", path.string().c_str());
         return false;
     }
     return true;
@@ -375,7 +375,7 @@ int Main(int argc, char** argv) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        std::fprintf(stderr, "velmora-make-sample: cannot make %s\n", folder.c_str());
+        std::fprintf(stderr, "velmora-make-sample: cannot make %s\n", folder.string().c_str());
         return 1;
     }
     bool ok = Save(folder / "AdapterFile.vms", WithCrLf(kListFile));

@@ -6,8 +6,10 @@
 #include "app/ui.h"
 
 #if defined(__GNUC__)
+// gnu_printf: MinGW's C++ library uses its own C99 printf (%zu, %lld), not the system's, and
+// the format is checked against that one.
 #define VELMORA_PRINTF_FORMAT(formatIndex, firstArgument) \
-    __attribute__((format(printf, formatIndex, firstArgument)))
+    __attribute__((format(gnu_printf, formatIndex, firstArgument)))
 #else
 #define VELMORA_PRINTF_FORMAT(formatIndex, firstArgument)
 #endif
