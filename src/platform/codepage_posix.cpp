@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "platform/utf8_sequence.h"
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -66,30 +67,6 @@ class Converter {
     iconv_t cd_;
 };
 
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-// Length of the UTF-8 sequence at pos; 1 for a byte that does not start a complete sequence.
-std::size_t SequenceLength(const std::string& text, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    }
-    if (pos + length > text.size())
-        return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (!IsContinuation(static_cast<unsigned char>(text[pos + i])))
-            return 1;
-    }
-    return length;
-}
-
 }  // namespace
 
 std::string LocaleCodeset() {
@@ -133,7 +110,7 @@ std::string ShortenToBytesInCodeset(const std::string& utf8, const std::string& 
     std::size_t localSize = 0;
     std::string scratch;
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const std::size_t length = SequenceLength(utf8, pos);
+        const std::size_t length = Utf8SequenceLength(utf8, pos);
         characters.push_back({pos, localSize});
         if (!converter.valid()) {
             localSize += length;
@@ -159,7 +136,7 @@ std::string ShortenToBytesInCodeset(const std::string& utf8, const std::string& 
     for (const Character& character : characters) {
         if (character.localBegin >= maxBytes)
             break;
-        keep = character.utf8Begin + SequenceLength(utf8, character.utf8Begin);
+        keep = character.utf8Begin + Utf8SequenceLength(utf8, character.utf8Begin);
     }
     return utf8.substr(0, keep);
 }

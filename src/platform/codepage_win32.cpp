@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/codepage.h"
+#include "platform/utf8_sequence.h"
 #include "platform/win32_util.h"
 
 namespace velmora {
@@ -127,26 +128,6 @@ bool FromWide(UINT codePage, std::wstring_view in, std::string& out) {
            !usedDefault;
 }
 
-// Length of the UTF-8 sequence at pos; 1 for a byte that does not start a complete sequence.
-std::size_t SequenceLength(const std::string& text, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    }
-    if (pos + length > text.size())
-        return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80)
-            return 1;
-    }
-    return length;
-}
-
 }  // namespace
 
 std::string LocaleCodeset() {
@@ -194,7 +175,7 @@ std::string ShortenToBytesInCodeset(const std::string& utf8, const std::string& 
     std::wstring wide;
     std::string local;
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const std::size_t length = SequenceLength(utf8, pos);
+        const std::size_t length = Utf8SequenceLength(utf8, pos);
         if (localSize < maxBytes) {
             keep = pos + length;  // this character begins within the limit
         }
