@@ -110,4 +110,45 @@ int FindFileInTree(const std::string& folder, const std::string& fileName,
     return hit;
 }
 
+int DeleteTree(const std::string& folder) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, entries)) {
+        return -1;
+    }
+    // Single failures are passed over: as much as possible is removed.
+    for (const auto& entry : entries) {
+        const std::string path = folder + "/" + entry.name;
+        if (entry.isFolder) {
+            DeleteTree(path);
+        } else {
+            RemoveOneFile(path);
+        }
+    }
+    RemoveEmptyFolder(folder);
+    return 0;
+}
+
+int CopyTree(const std::string& source, const std::string& destination) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(source, entries)) {
+        return -1;
+    }
+    for (const auto& entry : entries) {
+        const std::string from = source + "/" + entry.name;
+        const std::string to = destination + "/" + entry.name;
+        if (entry.isFolder) {
+            if (CopyTree(from, to) != 0) {
+                return -1;
+            }
+            continue;
+        }
+        // One level only; a missing parent makes the copy below fail.
+        MakeFolderIfMissing(destination);
+        if (!CopyOneFile(from, to)) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
 }  // namespace velmora

@@ -127,48 +127,23 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
     return true;
 }
 
-int DeleteTree(const std::string& folder) {
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, entries)) {
-        return -1;
-    }
-    // Single failures are passed over: as much as possible is removed.
-    for (const auto& entry : entries) {
-        const std::string path = folder + "/" + entry.name;
-        if (entry.isFolder) {
-            DeleteTree(path);
-        } else {
-            unlink(path.c_str());
-        }
-    }
-    rmdir(folder.c_str());
-    return 0;
+void RemoveOneFile(const std::string& path) {
+    unlink(path.c_str());
 }
 
-int CopyTree(const std::string& source, const std::string& destination) {
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(source, entries)) {
-        return -1;
+void RemoveEmptyFolder(const std::string& folder) {
+    rmdir(folder.c_str());
+}
+
+void MakeFolderIfMissing(const std::string& folder) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) {
+        mkdir(folder.c_str(), 0777);
     }
-    for (const auto& entry : entries) {
-        const std::string from = source + "/" + entry.name;
-        const std::string to = destination + "/" + entry.name;
-        if (entry.isFolder) {
-            if (CopyTree(from, to) != 0) {
-                return -1;
-            }
-            continue;
-        }
-        struct stat info {};
-        if (stat(destination.c_str(), &info) != 0) {
-            // One level only; a missing parent makes the copy below fail.
-            mkdir(destination.c_str(), 0777);
-        }
-        if (!CopyFile(from, to)) {
-            return -1;
-        }
-    }
-    return 0;
+}
+
+bool CopyOneFile(const std::string& source, const std::string& destination) {
+    return CopyFile(source, destination);
 }
 
 }  // namespace velmora

@@ -78,49 +78,24 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
     return ::GetLastError() == ERROR_NO_MORE_FILES;
 }
 
-int DeleteTree(const std::string& folder) {
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, entries)) {
-        return -1;
-    }
-    // Single failures are passed over: as much as possible is removed.
-    for (const auto& entry : entries) {
-        const std::string path = folder + "/" + entry.name;
-        if (entry.isFolder) {
-            DeleteTree(path);
-        } else {
-            const std::wstring wide = win32::WidePath(path);
-            ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileW(wide.c_str());
-        }
-    }
-    ::RemoveDirectoryW(win32::WidePath(folder).c_str());
-    return 0;
+void RemoveOneFile(const std::string& path) {
+    const std::wstring wide = win32::WidePath(path);
+    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);  // read-only files too
+    ::DeleteFileW(wide.c_str());
 }
 
-int CopyTree(const std::string& source, const std::string& destination) {
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(source, entries)) {
-        return -1;
+void RemoveEmptyFolder(const std::string& folder) {
+    ::RemoveDirectoryW(win32::WidePath(folder).c_str());
+}
+
+void MakeFolderIfMissing(const std::string& folder) {
+    if (!IsFolder(folder)) {
+        ::CreateDirectoryW(win32::WidePath(folder).c_str(), nullptr);
     }
-    for (const auto& entry : entries) {
-        const std::string from = source + "/" + entry.name;
-        const std::string to = destination + "/" + entry.name;
-        if (entry.isFolder) {
-            if (CopyTree(from, to) != 0) {
-                return -1;
-            }
-            continue;
-        }
-        if (!IsFolder(destination)) {
-            // One level only; a missing parent makes the copy below fail.
-            ::CreateDirectoryW(win32::WidePath(destination).c_str(), nullptr);
-        }
-        if (!CopyFileOver(from, to)) {
-            return -1;
-        }
-    }
-    return 0;
+}
+
+bool CopyOneFile(const std::string& source, const std::string& destination) {
+    return CopyFileOver(source, destination);
 }
 
 }  // namespace velmora
