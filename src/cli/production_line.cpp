@@ -1,6 +1,7 @@
 #include "cli/production_line.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "cli/job_history.h"
 #include "cli/line_console.h"
 #include "link/register_ops.h"
+#include "platform/serial_port.h"
 #include "sysfiles/app_state.h"
 
 namespace velmora::cli {
@@ -61,33 +63,77 @@ Waited WaitUntilGone(RtuMaster& link, std::uint8_t station, const StopRequest& s
         if (stop.requested())
             return Waited::Stopped;
         failures = EchoTest(link, station).ok() ? 0 : failures + 1;
-        if (failures == 0 && !stop.pause(kPollInterval))
+        // Failures are spaced as well: a port that refuses one write at once must not count as
+        // a controller taken off within a millisecond.
+        if (failures < kGoneAfterFailures && !stop.pause(kPollInterval))
             return Waited::Stopped;
     }
     return Waited::Done;
 }
 
-// The adapter taken off with the controller leaves a port that fails under us; the one plugged
-// in again answers to the same name and is opened anew with the same settings.
-void Reopen(const Options& options, RtuMaster& link) {
-    const CommSettings& settings = App().commSettings;
-    const int baud = options.baudRate.value_or(settings.bitRate);
-    link.close();
-    if (link.open(options.port).ok() &&
-        link.configure(static_cast<std::uint32_t>(baud), settings.silentInterval, settings.delay)
-            .ok())
-        return;
-    link.close();
-}
+// The adapter taken off with the controller leaves a port that fails under us. The one plugged
+// in again is opened anew by the same name, with the same settings, and only when it is the
+// same adapter: on Linux another one may have been given the name meanwhile.
+class PortReopener {
+  public:
+    PortReopener(const Options& options, std::size_t index, LineConsole& console)
+        : options_(options), index_(index), console_(console) {}
 
-Waited WaitUntilAnswers(const Options& options, RtuMaster& link, std::uint8_t station,
+    // Called once the port is connected: the adapter the job ran on.
+    void remember() { identity_ = SerialDeviceIdentity(options_.port); }
+
+    void reopen(RtuMaster& link) {
+        const CommSettings& settings = App().commSettings;
+        const int baud = options_.baudRate.value_or(settings.bitRate);
+        link.close();
+        const LinkStatus opened = link.open(options_.port);
+        if (!opened.ok()) {
+            // Missing is the usual state while the adapter is off; anything else is said.
+            tell(opened.osError == ENOENT || opened.osError == ENXIO || opened.osError == ENODEV
+                     ? std::string()
+                     : "cannot open the port again: " + PortOpenFailureText(opened.osError));
+            return;
+        }
+        if (const std::string now = SerialDeviceIdentity(options_.port);
+            !identity_.empty() && now != identity_) {
+            link.close();
+            tell("another adapter (" + (now.empty() ? std::string("unknown") : now) +
+                 ") has this name now; waiting for " + identity_);
+            return;
+        }
+        if (!link.configure(static_cast<std::uint32_t>(baud), settings.silentInterval,
+                            settings.delay)
+                 .ok()) {
+            link.close();
+            tell("the port opened again does not take the bit rate " + std::to_string(baud));
+            return;
+        }
+        tell({});
+    }
+
+  private:
+    // Each problem is said once, when it begins.
+    void tell(const std::string& problem) {
+        if (problem != lastProblem_ && !problem.empty())
+            console_.print(index_, OutputStream::Err, problem);
+        lastProblem_ = problem;
+    }
+
+    const Options& options_;
+    std::size_t index_;
+    LineConsole& console_;
+    std::string identity_;
+    std::string lastProblem_;
+};
+
+Waited WaitUntilAnswers(PortReopener& reopener, RtuMaster& link, std::uint8_t station,
                         const StopRequest& stop) {
     while (!stop.requested()) {
         const LinkStatus echo = EchoTest(link, station);
         if (echo.ok())
             return Waited::Done;
         if (echo.error == LinkError::PortGone)
-            Reopen(options, link);
+            reopener.reopen(link);
         if (!stop.pause(kPollInterval))
             break;
     }
@@ -120,6 +166,7 @@ void RunPort(const Options& options, const LineJob& job, std::size_t index, Line
     const bool repeat = HasCommandOption(options, "repeat");
     std::uint8_t station = 0;
     bool connected = false;
+    PortReopener reopener(portOptions, index, console);
     for (;;) {
         ui.clearProblem();
         link.resetRepeatedRequests();
@@ -130,6 +177,8 @@ void RunPort(const Options& options, const LineJob& job, std::size_t index, Line
             ui.setStatusText("connecting");
             status = Connect(portOptions, link, ui, station);
             connected = status == kExitSuccess;
+            if (connected)
+                reopener.remember();
         }
         WriteRun run{job.source, job.operation, nullptr, {}};
         if (connected)
@@ -158,7 +207,7 @@ void RunPort(const Options& options, const LineJob& job, std::size_t index, Line
             return;
         console.print(index, OutputStream::Out, "the controller went away; waiting for the next");
         ui.setStatusText("waiting for the next controller");
-        if (WaitUntilAnswers(portOptions, link, station, stop) == Waited::Stopped)
+        if (WaitUntilAnswers(reopener, link, station, stop) == Waited::Stopped)
             return;
     }
 }

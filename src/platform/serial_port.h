@@ -56,6 +56,14 @@ std::vector<std::string> ListSerialPorts();
 // under /dev/serial/by-id, which the list already gives: empty there.
 std::map<std::string, std::string> SerialPortDescriptions();
 
+// The adapter behind a port, so that a port opened again by its name can be told to be the
+// same one. Linux: the /dev/serial/by-id link (USB maker, model and serial number) that leads
+// to the same device; empty when none does (a built-in UART, a pseudo-terminal). Windows: empty,
+// since a COM number stays with its adapter.
+std::string SerialDeviceIdentity(const std::string& name);
+// SerialDeviceIdentity with devDir standing for /dev.
+std::string SerialDeviceIdentityUnder(const std::string& devDir, const std::string& name);
+
 // ListSerialPorts over other roots: devDir stands for /dev, sysTtyDir for /sys/class/tty.
 // Windows has no such folders and gives ListSerialPorts().
 std::vector<std::string> ListSerialPortsUnder(const std::string& devDir,

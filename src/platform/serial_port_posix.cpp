@@ -16,6 +16,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -367,6 +368,26 @@ std::vector<std::string> ListSerialPortsUnder(const std::string& devDir,
 
 std::vector<std::string> ListSerialPorts() {
     return ListSerialPortsUnder("/dev", "/sys/class/tty");
+}
+
+std::string SerialDeviceIdentityUnder(const std::string& devDir, const std::string& name) {
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::canonical(ResolvePortName(name), error);
+    if (error) {
+        return {};
+    }
+    const std::string byIdDir = devDir + "/serial/by-id";
+    for (const std::string& link : ByIdLinks(byIdDir)) {
+        std::error_code linkError;
+        if (std::filesystem::canonical(byIdDir + "/" + link, linkError) == device && !linkError) {
+            return link;
+        }
+    }
+    return {};
+}
+
+std::string SerialDeviceIdentity(const std::string& name) {
+    return SerialDeviceIdentityUnder("/dev", name);
 }
 
 std::map<std::string, std::string> SerialPortDescriptions() {

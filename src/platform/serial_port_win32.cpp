@@ -346,11 +346,11 @@ std::map<std::string, std::string> SerialPortDescriptions() {
     struct DeviceListCloser {
         void operator()(void* list) const { ::SetupDiDestroyDeviceInfoList(list); }
     };
-    const std::unique_ptr<void, DeviceListCloser> list(
-        ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT));
-    if (!list || list.get() == INVALID_HANDLE_VALUE) {
+    HDEVINFO found = ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (found == INVALID_HANDLE_VALUE) {
         return descriptions;
     }
+    const std::unique_ptr<void, DeviceListCloser> list(found);
     const HDEVINFO devices = list.get();
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
@@ -379,6 +379,14 @@ std::map<std::string, std::string> SerialPortDescriptions() {
         }
     }
     return descriptions;
+}
+
+std::string SerialDeviceIdentity(const std::string&) {
+    return {};
+}
+
+std::string SerialDeviceIdentityUnder(const std::string&, const std::string&) {
+    return {};
 }
 
 // Windows has no device folders to look through: the registry's list stands for them.

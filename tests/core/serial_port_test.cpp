@@ -94,6 +94,33 @@ TEST_F(SerialPortListing, ListsByIdThenUsbThenRealUarts) {
                                         dev + "/ttyACM0", dev + "/ttyS0", dev + "/ttyS10"}));
 }
 
+// An adapter is known by its by-id link, whatever ttyUSB number it was given this time.
+TEST_F(SerialPortListing, IdentifiesTheAdapterBehindAName) {
+    device("ttyUSB0");
+    device("ttyUSB1");
+    device("ttyS0");
+    fs::create_symlink("../../ttyUSB1", root_ + "/dev/serial/by-id/usb-FTDI_B-if00");
+    const std::string dev = root_ + "/dev";
+    const struct {
+        std::string name;
+        std::string identity;
+    } cases[] = {
+        {dev + "/ttyUSB1", "usb-FTDI_B-if00"},
+        {dev + "/serial/by-id/usb-FTDI_B-if00", "usb-FTDI_B-if00"},
+        {dev + "/ttyUSB0", ""},  // no link leads there
+        {dev + "/ttyS0", ""},
+        {dev + "/ttyUSB7", ""},  // not present
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SerialDeviceIdentityUnder(dev, c.name), c.identity) << c.name;
+    }
+    // Plugged in the other way round: the name now leads to the other adapter.
+    fs::remove(root_ + "/dev/serial/by-id/usb-FTDI_B-if00");
+    fs::create_symlink("../../ttyUSB0", root_ + "/dev/serial/by-id/usb-FTDI_B-if00");
+    fs::create_symlink("../../ttyUSB1", root_ + "/dev/serial/by-id/usb-FTDI_A-if00");
+    EXPECT_EQ(SerialDeviceIdentityUnder(dev, dev + "/ttyUSB1"), "usb-FTDI_A-if00");
+}
+
 TEST_F(SerialPortListing, EmptyWithoutDevices) {
     EXPECT_TRUE(ListSerialPortsUnder(root_ + "/none", root_ + "/none").empty());
 }
