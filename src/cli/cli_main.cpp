@@ -243,7 +243,10 @@ int Main(int argc, char** argv) {
     }
 
     AppState& app = App();
-    app.shippedFolder = ShippedProgramFolder(ModuleFolderOfExecutable());
+    // Texts a per-user copy lacks come from the installed files; a folder given with --root
+    // stands for itself.
+    if (options.root.empty())
+        app.shippedFolder = ShippedProgramFolder(ModuleFolderOfExecutable());
     app.moduleFolder =
         options.root.empty() ? ResolveProgramFolder(ModuleFolderOfExecutable()) : options.root;
     if (!app.moduleFolder.empty() && app.moduleFolder.back() != '/') {
@@ -282,13 +285,24 @@ int Main(int argc, char** argv) {
         }
         // Said as it happens, once: the run goes on without its record from here.
         trace->setFailureHandler([tracePath](const TraceStatus& failure) {
-            std::fprintf(stderr, "velmora-cli: the trace %s stopped, the run goes on: %s\n",
-                         tracePath.c_str(), std::strerror(failure.osError));
+            // A file that cannot move aside at its cap grows on; any other failure ends it.
+            const char* what = failure.error == TraceError::RotateFailed
+                                   ? "cannot be moved aside at its size cap and grows on"
+                                   : "stopped";
+            std::fprintf(stderr, "\nvelmora-cli: the trace %s %s, the run goes on: %s\n",
+                         tracePath.c_str(), what, std::strerror(failure.osError));
         });
         session.master.setTrace(trace);
     }
     const int status = found->second(options, args, ui, session);
     ui.finishProgress();
+    // Said again at the end: live status lines may have drawn over the line said mid-run.
+    if (trace) {
+        if (const TraceStatus written = trace->failure(); !written.ok()) {
+            std::fprintf(stderr, "velmora-cli: the trace %s is incomplete: %s\n", tracePath.c_str(),
+                         std::strerror(written.osError));
+        }
+    }
     return status;
 }
 

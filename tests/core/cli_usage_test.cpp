@@ -77,7 +77,8 @@ TEST_F(CliUsageTest, UsageErrorsExitTwoAndNameTheirCause) {
     EXPECT_EQ(sim.controller().requestCount(), 0u);
 }
 
-// A trace that stops taking lines mid-run is told on stderr once, and the run goes on.
+// A trace that stops taking lines mid-run is told on stderr once as it happens and once more
+// at the end, and the run goes on.
 TEST_F(CliUsageTest, TraceThatStopsMidRunIsToldOnceAndTheRunGoesOn) {
     if (!fs::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full here";
@@ -88,6 +89,9 @@ TEST_F(CliUsageTest, TraceThatStopsMidRunIsToldOnceAndTheRunGoesOn) {
     const std::size_t first = result.err.find(told);
     EXPECT_NE(first, std::string::npos) << result.err;
     EXPECT_EQ(result.err.find(told, first + 1), std::string::npos) << result.err;
+    const std::size_t summary = result.err.find("the trace /dev/full is incomplete: No space");
+    EXPECT_NE(summary, std::string::npos) << result.err;
+    EXPECT_GT(summary, first) << result.err;
     EXPECT_GT(sim.controller().requestCount(), 0u);
 }
 
