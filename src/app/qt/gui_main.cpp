@@ -83,8 +83,12 @@ int main(int argc, char** argv) {
         folder.push_back('/');
     }
     velmora::App().moduleFolder = folder;
-    velmora::App().shippedFolder =
-        velmora::ShippedProgramFolder(velmora::ModuleFolderOfExecutable());
+    // Texts a per-user copy lacks come from the installed files; a folder given with --root
+    // stands for itself.
+    if (!parser.isSet(root)) {
+        velmora::App().shippedFolder =
+            velmora::ShippedProgramFolder(velmora::ModuleFolderOfExecutable());
+    }
 
     velmora::InstallKeySwallower(application);
     {
