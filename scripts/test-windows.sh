@@ -147,15 +147,16 @@ expect 4 cli --id 2 echo
 
 # Ctrl-C reaches the console control handler: --repeat stops waiting for the next controller
 # and ends with its tally.
-(cd "$app" && exec "$wine" ./velmora-cli.exe --port COM5 --baud 38400 --id 1 --yes --repeat \
-    write-actuator --part-no VMA10-06I --controller VC-1A --stroke 50 --sv 1.10 --io NPN \
-    --contents steps >"$work/repeat.out" 2>&1) &
+(cd "$app" && exec timeout -s KILL 120 "$wine" ./velmora-cli.exe --port COM5 --baud 38400 \
+    --id 1 --yes --repeat write-actuator --part-no VMA10-06I --controller VC-1A --stroke 50 \
+    --sv 1.10 --io NPN --contents steps >"$work/repeat.out" 2>&1) &
 repeat_job=$!
 for _ in $(seq 600); do
     grep -q "written and verified" "$work/repeat.out" && break
     sleep 0.1
 done
-pkill -INT -f "velmora-cli.exe --port COM5 .*--repeat"
+# Anchored, so that only the program gets the signal, not the timeout watching it.
+pkill -INT -f "^\./velmora-cli.exe --port COM5 .*--repeat"
 repeat_status=0
 wait "$repeat_job" || repeat_status=$?
 if [ "$repeat_status" -ne 0 ] || ! grep -q "^total: 1 written, 0 failed" <(tr -d '\r' <"$work/repeat.out"); then
