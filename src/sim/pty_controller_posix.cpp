@@ -12,6 +12,7 @@
 #include <climits>
 
 #include "platform/termios_rates.h"
+#include "sim/pseudo_terminal.h"
 
 namespace velmora::sim {
 
@@ -75,29 +76,9 @@ bool PtyController::start() {
     if (running()) {
         return true;
     }
-    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY));
-    if (!master || !SetFdFlags(master.get()) || ::grantpt(master.get()) != 0 ||
-        ::unlockpt(master.get()) != 0) {
+    std::optional<PseudoTerminal> terminal = OpenPseudoTerminal(SpeedForBitRate(bitRate_));
+    if (!terminal || !SetFdFlags(terminal->master.get())) {
         return false;
-    }
-    char name[PATH_MAX] = {};
-    if (::ptsname_r(master.get(), name, sizeof name) != 0) {
-        return false;
-    }
-    UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!slave) {
-        return false;
-    }
-    // Until a client sets its own terms the line is raw at the controller's rate, so nothing
-    // is echoed or translated.
-    termios settings{};
-    if (::tcgetattr(slave.get(), &settings) == 0) {
-        ::cfmakeraw(&settings);
-        if (const auto speed = SpeedForBitRate(bitRate_)) {
-            ::cfsetispeed(&settings, *speed);
-            ::cfsetospeed(&settings, *speed);
-        }
-        ::tcsetattr(slave.get(), TCSANOW, &settings);
     }
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
@@ -107,9 +88,9 @@ bool PtyController::start() {
     wakeWrite_.reset(pipeEnds[1]);
     SetFdFlags(wakeRead_.get());
     SetFdFlags(wakeWrite_.get());
-    master_ = std::move(master);
-    slave_ = std::move(slave);
-    slavePath_ = name;
+    master_ = std::move(terminal->master);
+    slave_ = std::move(terminal->heldSlave);
+    slavePath_ = terminal->slavePath;
     if (!options_.linkPath.empty() && !makeLink()) {
         master_.reset();
         slave_.reset();
@@ -139,19 +120,7 @@ void PtyController::stop() {
 }
 
 bool PtyController::makeLink() {
-    const std::string& link = options_.linkPath;
-    struct stat info {};
-    // Only a link is ever replaced; a real file at that path belongs to someone else.
-    if (::lstat(link.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
-        return false;
-    }
-    const std::string temporary = link + ".tmp" + std::to_string(::getpid());
-    ::unlink(temporary.c_str());
-    if (::symlink(slavePath_.c_str(), temporary.c_str()) != 0) {
-        return false;
-    }
-    if (::rename(temporary.c_str(), link.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    if (!PointLinkAt(options_.linkPath, slavePath_)) {
         return false;
     }
     linkMade_ = true;

@@ -1,16 +1,14 @@
-#include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <string_view>
 
 #include "platform/termios_rates.h"
+#include "sim/pseudo_terminal.h"
 #include "support/line_peer.h"
 
 namespace velmora::test {
@@ -71,34 +69,14 @@ void LinePeer::stop() {
 }
 
 bool LinePeer::makeDevice() {
-    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!master || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
+    std::optional<sim::PseudoTerminal> terminal = sim::OpenPseudoTerminal();
+    if (!terminal || (!link_.empty() && !sim::PointLinkAt(link_, terminal->slavePath))) {
         return false;
-    }
-    char name[PATH_MAX] = {};
-    if (::ptsname_r(master.get(), name, sizeof name) != 0) {
-        return false;
-    }
-    UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    termios line{};
-    if (!slave || ::tcgetattr(master.get(), &line) != 0) {
-        return false;
-    }
-    // Raw until the port sets its own terms, so that no reply is echoed back as a command.
-    ::cfmakeraw(&line);
-    ::tcsetattr(master.get(), TCSANOW, &line);
-    if (!link_.empty()) {
-        // Moved in one step, so a program opening the link never finds it missing.
-        const std::string fresh = link_ + ".new";
-        ::unlink(fresh.c_str());
-        if (::symlink(name, fresh.c_str()) != 0 || ::rename(fresh.c_str(), link_.c_str()) != 0) {
-            return false;
-        }
     }
     std::lock_guard lock(mutex_);
-    master_ = std::move(master);
-    heldSlave_ = std::move(slave);
-    device_ = name;
+    master_ = std::move(terminal->master);
+    heldSlave_ = std::move(terminal->heldSlave);
+    device_ = terminal->slavePath;
     return true;
 }
 
