@@ -21,8 +21,6 @@
 #include "cli/production_line.h"
 #include "link/traffic_trace.h"
 #include "platform/bit_rates.h"
-#include "platform/module_folder.h"
-#include "platform/program_folder.h"
 #include "sysfiles/app_state.h"
 #include "sysfiles/language.h"
 #include "sysfiles/settings_file.h"
@@ -242,16 +240,8 @@ int Main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    UseProgramFolder(options.root);
     AppState& app = App();
-    // Texts a per-user copy lacks come from the installed files; a folder given with --root
-    // stands for itself.
-    if (options.root.empty())
-        app.shippedFolder = ShippedProgramFolder(ModuleFolderOfExecutable());
-    app.moduleFolder =
-        options.root.empty() ? ResolveProgramFolder(ModuleFolderOfExecutable()) : options.root;
-    if (!app.moduleFolder.empty() && app.moduleFolder.back() != '/') {
-        app.moduleFolder.push_back('/');
-    }
 
     ConsoleUi ui(options.assumeYes);
     const std::string command = positional.front();

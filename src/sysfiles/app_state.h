@@ -47,6 +47,10 @@ struct AppState {
 
 AppState& App();
 
+// Sets the folders the process runs on: root when one is given (it stands for itself), else
+// the program folder found from the executable's place, with the shipped folder beside it.
+void UseProgramFolder(const std::string& root);
+
 // Joins the module folder and a relative system-file name such as "/System/LanguageData.ini".
 std::string ModulePath(const std::string& relativeName);
 

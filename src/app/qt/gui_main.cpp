@@ -11,8 +11,6 @@
 #include "app/qt/velmora_dialog.h"
 #include "app/session.h"
 #include "comsetup/qt/com_setting_dlg.h"
-#include "platform/module_folder.h"
-#include "platform/program_folder.h"
 #include "sysfiles/app_state.h"
 
 namespace {
@@ -76,19 +74,8 @@ int main(int argc, char** argv) {
     AddOptions(parser, root);
     parser.process(application);
 
-    std::string folder = parser.isSet(root)
-                             ? parser.value(root).toStdString()
-                             : velmora::ResolveProgramFolder(velmora::ModuleFolderOfExecutable());
-    if (!folder.empty() && folder.back() != '/') {
-        folder.push_back('/');
-    }
-    velmora::App().moduleFolder = folder;
-    // Texts a per-user copy lacks come from the installed files; a folder given with --root
-    // stands for itself.
-    if (!parser.isSet(root)) {
-        velmora::App().shippedFolder =
-            velmora::ShippedProgramFolder(velmora::ModuleFolderOfExecutable());
-    }
+    velmora::UseProgramFolder(parser.isSet(root) ? parser.value(root).toStdString()
+                                                 : std::string());
 
     velmora::InstallKeySwallower(application);
     {
