@@ -39,15 +39,6 @@ bool StampedByAWrite(std::uint16_t reg) {
     return reg == 0x000C || reg == 0x00EE || reg == 0x00EF;
 }
 
-std::vector<fs::path> BackupsIn(const fs::path& folder) {
-    std::vector<fs::path> found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        found.push_back(entry.path());
-    }
-    return found;
-}
-
 // The rest of the line that starts with prefix in text; empty when there is none.
 std::string LineAfter(const std::string& text, const std::string& prefix) {
     std::istringstream lines(text);
@@ -152,7 +143,7 @@ TEST_F(CliJobsTest, TheBackupBeforeAWriteUndoesIt) {
     EXPECT_EQ(Snapshot(0x0400, 0x07FF), steps);
 
     // The undo is a write too: the state it replaced was backed up first.
-    EXPECT_EQ(BackupsIn(folder.file("Backups")).size(), 2u);
+    EXPECT_EQ(folder.names("Backups").size(), 2u);
 }
 
 TEST_F(CliJobsTest, AFailedBackupBeforeAWriteWritesNothing) {

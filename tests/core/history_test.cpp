@@ -54,9 +54,7 @@ class HistoryCliTest : public ::testing::Test {
     void SetUp() override {
         VELMORA_SKIP_WITHOUT_PTY();
         ASSERT_TRUE(folder.valid());
-        std::error_code error;
-        fs::copy(test::BinaryFolder() / "System", folder.file("System"),
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+        const std::error_code error = test::CopyBuiltSystem(folder);
         ASSERT_FALSE(error) << error.message();
         ASSERT_TRUE(sim.start());
         sim.controller().setVersion(110);

@@ -60,9 +60,7 @@ class CliJobsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(folder.valid());
-        std::error_code error;
-        fs::copy(BinaryFolder() / "System", folder.file("System"),
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+        const std::error_code error = CopyBuiltSystem(folder);
         ASSERT_FALSE(error) << error.message();
         ASSERT_TRUE(fs::exists(folder.file("System/Data/VMA-Series/AdapterFile.vms")));
         ASSERT_TRUE(sim.start());

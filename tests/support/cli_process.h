@@ -27,6 +27,16 @@ inline std::filesystem::path BinaryFolder() {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
+// Gives folder a copy of the built System folder, the program folder the CLI runs on.
+inline std::error_code CopyBuiltSystem(const TempFolder& folder) {
+    std::error_code error;
+    std::filesystem::copy(BinaryFolder() / "System", folder.file("System"),
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing,
+                          error);
+    return error;
+}
+
 struct CliResult {
     int status = -1;        // exit status; -1 when killed or not started
     bool timedOut = false;  // killed at the deadline
