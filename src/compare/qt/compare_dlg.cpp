@@ -212,20 +212,11 @@ void CCompareDlg::UpdateStart() {
     start_->setEnabled(leftReady && rightReady);
 }
 
-void CCompareDlg::BrowseLeftFile() {
-    const QString chosen = Chosen(this, leftPath_->text());
+void CCompareDlg::BrowseFile(QLineEdit* path, QRadioButton* side) {
+    const QString chosen = Chosen(this, path->text());
     if (!chosen.isEmpty()) {
-        leftPath_->setText(chosen);
-        leftFile_->setChecked(true);
-    }
-    UpdateStart();
-}
-
-void CCompareDlg::BrowseRightFile() {
-    const QString chosen = Chosen(this, rightPath_->text());
-    if (!chosen.isEmpty()) {
-        rightPath_->setText(chosen);
-        rightFile_->setChecked(true);
+        path->setText(chosen);
+        side->setChecked(true);
     }
     UpdateStart();
 }

@@ -30,8 +30,8 @@ class CCompareDlg final : public WorkDialog {
     static void setFileChooser(FileChooser chooser);
 
     // The button handlers, callable as the buttons call them.
-    void BrowseLeftFile();
-    void BrowseRightFile();
+    void BrowseLeftFile() { BrowseFile(leftPath_, leftFile_); }
+    void BrowseRightFile() { BrowseFile(rightPath_, rightFile_); }
     // The actuator chooser, modal; an accepted choice becomes the right side.
     void ChooseRightActuator();
     void StartCompare();
@@ -42,6 +42,8 @@ class CCompareDlg final : public WorkDialog {
     QString summary() const;
 
   private:
+    // A backup file for one side, chosen in the file dialog; the side is then that file.
+    void BrowseFile(QLineEdit* path, QRadioButton* side);
     void BuildLayout();
     void LoadTexts();
     void UpdateStart();
